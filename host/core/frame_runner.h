@@ -1,0 +1,53 @@
+// Hands one frame to a module's process callback through a FrameAccess: the
+// source image as planar rows that stay unchanged during the frame, a
+// separate output image, and an optional progress monitor.
+#ifndef KIVO_HOST_CORE_FRAME_RUNNER_H
+#define KIVO_HOST_CORE_FRAME_RUNNER_H
+
+#include <cstdint>
+#include <vector>
+
+#include "host/core/rgba_image.h"
+#include "module/host_abi.h"
+
+namespace kivo::host {
+
+// Receives the module's progress calls for one frame.
+class ProgressListener {
+public:
+    virtual ~ProgressListener() = default;
+    virtual void init(int32_t total) = 0;
+    virtual void step(int32_t amount) = 0;
+    virtual void done() = 0;
+};
+
+// One host call made by the module during a frame, for tests that check order.
+struct HostCall {
+    enum class Kind : uint8_t { GetLine, SetRGB, SetAlpha, MonitorInit, MonitorStep, MonitorDone } kind;
+    int32_t a = 0; // type or x or monitor amount
+    int32_t b = 0; // y
+    uint8_t rgba[3] = {0, 0, 0};
+    bool operator==(const HostCall &) const = default;
+};
+
+struct FrameOptions {
+    int32_t frame = 0;
+    double time = 0.0;
+    bool withMonitor = true;              // false: the frame has no monitor (null)
+    ProgressListener *progress = nullptr; // receives the monitor's calls, if any
+    std::vector<HostCall> *calls = nullptr; // null: calls are not recorded
+};
+
+struct FrameReport {
+    int64_t outOfFrameWrites = 0; // colour or alpha writes outside the frame, ignored
+    int64_t badRowRequests = 0;   // row fetches of an unknown type or a row outside the frame
+};
+
+// Runs process(instance, access) on the source image. The output starts as
+// all zeros (black, transparent): pixels the module does not write stay so.
+FrameReport runFrame(ProcessFunction process, void *instance, const RgbaImage &source, RgbaImage &output,
+                     const FrameOptions &options);
+
+} // namespace kivo::host
+
+#endif

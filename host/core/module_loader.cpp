@@ -1,0 +1,84 @@
+#include "host/core/module_loader.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+
+#include "host/core/host_error.h"
+
+namespace kivo::host {
+
+namespace {
+[[noreturn]] void fail(const std::string &path, const std::string &reason) {
+    throw HostError("cannot load module " + path + ": " + reason);
+}
+
+std::string hex(uint32_t value) {
+    std::ostringstream out;
+    out << "0x" << std::hex << value;
+    return out.str();
+}
+} // namespace
+
+LoadedModule::LoadedModule(std::string path, void *handle, const ModuleDescriptor *descriptor)
+    : path_(std::move(path)), handle_(handle), descriptor_(descriptor) {}
+
+std::unique_ptr<LoadedModule> LoadedModule::open(const std::string &path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) fail(path, std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) fail(path, "not a regular file");
+
+    // dlopen searches the library path for names without a slash.
+    const std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
+    void *handle = ::dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char *why = ::dlerror();
+        fail(path, std::string("not a loadable shared object (") + (why ? why : "unknown") + ")");
+    }
+    ::dlerror();
+    auto *descriptor = static_cast<const ModuleDescriptor *>(::dlsym(handle, "_mod_descrip"));
+    if (descriptor == nullptr) {
+        ::dlclose(handle);
+        fail(path, "no _mod_descrip symbol");
+    }
+    if (descriptor->syncWord != KIVO_SYNC_WORD) {
+        ::dlclose(handle);
+        fail(path, "wrong sync word " + hex(descriptor->syncWord) + " (expected " + hex(KIVO_SYNC_WORD) + ")");
+    }
+    if (descriptor->systemVersion != KIVO_SYSTEM_VERSION) {
+        ::dlclose(handle);
+        fail(path, "unsupported system version " + std::to_string(descriptor->systemVersion));
+    }
+    if (descriptor->serverTable == nullptr) {
+        ::dlclose(handle);
+        fail(path, "no server table");
+    }
+    std::unique_ptr<LoadedModule> module(new LoadedModule(path, handle, descriptor));
+    if (descriptor->startup != nullptr) module->startupResult_ = descriptor->startup();
+    return module;
+}
+
+LoadedModule::~LoadedModule() {
+    if (descriptor_->shutdown != nullptr) descriptor_->shutdown(startupResult_);
+    ::dlclose(handle_);
+}
+
+ActivateFunction LoadedModule::findServer(const char *className, const char *serverName) const {
+    for (const ServerRecord *row = descriptor_->serverTable; row->className != nullptr; ++row)
+        if (std::strcmp(row->className, className) == 0 && row->serverName != nullptr &&
+            std::strcmp(row->serverName, serverName) == 0)
+            return row->activate;
+    return nullptr;
+}
+
+ActivateFunction LoadedModule::requireServer(const char *className, const char *serverName) const {
+    ActivateFunction activate = findServer(className, serverName);
+    if (activate == nullptr)
+        fail(path_, std::string("no server ") + className + " \"" + serverName + "\"");
+    return activate;
+}
+
+} // namespace kivo::host
