@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds, and runs the test suite twice: as built, and
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+bash "$root/scripts/setup.sh"
+
+echo "== Build and test"
+bash "$root/scripts/build.sh" "$root/build"
+(cd "$root/build" && ctest --output-on-failure -j "$(nproc)")
+
+echo "== The module exports only its descriptor"
+exports=$(nm -D --defined-only "$root/build/kivo_vidmixer.p" | awk '{print $3}')
+if [ "$exports" != "_mod_descrip" ]; then
+  echo "unexpected exports: $exports" >&2
+  exit 1
+fi
+echo "$exports"
+
+echo "== Build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
+bash "$root/scripts/build.sh" "$root/build-asan" -DKIVO_SANITIZE=ON -DKIVO_BUILD_BENCH=OFF
+(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j "$(nproc)")
