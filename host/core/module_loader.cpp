@@ -21,6 +21,16 @@ std::string hex(uint32_t value) {
     out << "0x" << std::hex << value;
     return out.str();
 }
+// Why a descriptor cannot be used, or an empty text when it can.
+std::string descriptorProblem(const ModuleDescriptor *descriptor) {
+    if (descriptor == nullptr) return "no _mod_descrip symbol";
+    if (descriptor->syncWord != KIVO_SYNC_WORD)
+        return "wrong sync word " + hex(descriptor->syncWord) + " (expected " + hex(KIVO_SYNC_WORD) + ")";
+    if (descriptor->systemVersion != KIVO_SYSTEM_VERSION)
+        return "unsupported system version " + std::to_string(descriptor->systemVersion);
+    if (descriptor->serverTable == nullptr) return "no server table";
+    return "";
+}
 } // namespace
 
 LoadedModule::LoadedModule(std::string path, void *handle, const ModuleDescriptor *descriptor)
@@ -40,21 +50,10 @@ std::unique_ptr<LoadedModule> LoadedModule::open(const std::string &path) {
     }
     ::dlerror();
     auto *descriptor = static_cast<const ModuleDescriptor *>(::dlsym(handle, "_mod_descrip"));
-    if (descriptor == nullptr) {
-        ::dlclose(handle);
-        fail(path, "no _mod_descrip symbol");
-    }
-    if (descriptor->syncWord != KIVO_SYNC_WORD) {
-        ::dlclose(handle);
-        fail(path, "wrong sync word " + hex(descriptor->syncWord) + " (expected " + hex(KIVO_SYNC_WORD) + ")");
-    }
-    if (descriptor->systemVersion != KIVO_SYSTEM_VERSION) {
-        ::dlclose(handle);
-        fail(path, "unsupported system version " + std::to_string(descriptor->systemVersion));
-    }
-    if (descriptor->serverTable == nullptr) {
-        ::dlclose(handle);
-        fail(path, "no server table");
+    const std::string reason = descriptorProblem(descriptor);
+    if (!reason.empty()) {
+        ::dlclose(handle); // the descriptor is not read past this point
+        fail(path, reason);
     }
     std::unique_ptr<LoadedModule> module(new LoadedModule(path, handle, descriptor));
     if (descriptor->startup != nullptr) module->startupResult_ = descriptor->startup();
