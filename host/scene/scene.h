@@ -1,0 +1,60 @@
+// The scene that the vidmixer host keeps in a file: its timeline, the items
+// whose keyframes drive the fades, and the filter instances in the order
+// they run.
+#ifndef KIVO_HOST_SCENE_SCENE_H
+#define KIVO_HOST_SCENE_SCENE_H
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kivo::scene {
+
+using Vector3 = std::array<double, 3>;
+
+// A keyframe of an item at a frame of the timeline (fractional frames
+// allowed). Values hold before the first key and after the last, and are
+// linear in between.
+struct Key {
+    double frame = 0;
+    Vector3 position{0, 0, 0};
+    Vector3 scale{1, 1, 1};
+    bool operator==(const Key &) const = default;
+};
+
+struct Item {
+    uint32_t id = 0; // non-zero; what a filter's settings name as its fade control
+    std::string name;
+    std::vector<Key> keys; // in increasing frame order; none: at rest
+    bool operator==(const Item &) const = default;
+};
+
+inline constexpr int kRecordSize = 128;
+using SettingsRecordBytes = std::array<char, kRecordSize>;
+
+// A filter instance: the module server it runs on and the settings record
+// that the module saved for it.
+struct Filter {
+    std::string server;
+    SettingsRecordBytes record{};
+    bool operator==(const Filter &) const = default;
+};
+
+inline constexpr const char *kMixerServerName = "Kivo_VidMixer";
+
+struct Scene {
+    double fps = 24;
+    int32_t firstFrame = 1;
+    int32_t lastFrame = 24;
+    std::vector<Item> items;
+    std::vector<Filter> filters;
+    bool operator==(const Scene &) const = default;
+
+    const Item *findItem(uint32_t id) const;
+    double timeOfFrame(double frame) const { return frame / fps; }
+};
+
+} // namespace kivo::scene
+
+#endif
