@@ -39,6 +39,9 @@ enum { PTAG_HEIGHT = 3 };
 /* openPanel flags and drawPanel mode the module passes. */
 enum { PANEL_OPEN_FLAGS = 3, PANEL_DRAW_MODE = 3 };
 
+typedef struct PanelControl PanelControl;
+typedef void (*ControlEventFunction)(PanelControl *control, void *userData);
+
 /* Value words of a PanelValue: one integer, a colour triple, or a pointer
  * (event callback or user data). The host may write anywhere in it. */
 typedef union PanelValueWords {
@@ -46,6 +49,7 @@ typedef union PanelValueWords {
     int32_t intValue;
     int32_t rgb[3];
     void *pointer;
+    ControlEventFunction event;
 } PanelValueWords;
 
 typedef struct PanelValue {
@@ -68,9 +72,7 @@ typedef struct ControlDescriptor {
     int32_t word4;
 } ControlDescriptor;
 
-typedef struct PanelControl PanelControl;
 typedef void (*ControlAttributeFunction)(PanelControl *control, int32_t tag, PanelValue *value);
-typedef void (*ControlEventFunction)(PanelControl *control, void *userData);
 
 /* A control: three function entries; the host may keep more after them. */
 struct PanelControl {

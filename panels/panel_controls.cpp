@@ -1,0 +1,73 @@
+#include "panels/panel_controls.h"
+
+#include "module/saved_services.h"
+#include "module/settings_table.h"
+#include "panels/panel_exchange.h"
+
+namespace {
+const char *typeName(ControlKind kind) {
+    switch (kind) {
+    case ControlKind::Number: return "NumControl";
+    case ControlKind::ColourTriple: return "MiniRGBControl";
+    case ControlKind::CheckBox: return "BoolControl";
+    case ControlKind::Choice: return "ChoiceControl";
+    case ControlKind::SceneItem: return "LWListControl";
+    }
+    return "NumControl";
+}
+
+// Only the words a kind names are written; the others keep what the previous
+// addition left, and the panel services ignore them for that kind.
+void fillDescriptor(const ControlSpec &spec) {
+    ControlDescriptor &d = gControlDescriptor;
+    switch (spec.kind) {
+    case ControlKind::Number: d.type = VALUE_INTEGER; break;
+    case ControlKind::ColourTriple: d.type = VALUE_INTEGER_TRIPLE; break;
+    case ControlKind::CheckBox: d.type = VALUE_BOOLEAN; break;
+    case ControlKind::Choice:
+        d.type = VALUE_CHOICE;
+        d.word1.items = spec.items;
+        d.word2 = 0;
+        break;
+    case ControlKind::SceneItem:
+        d.type = VALUE_SCENE_ITEM;
+        d.word1.lookup = gSavedServices.lookup;
+        d.word2 = 0;
+        d.word3 = 0;
+        d.word4 = 0;
+        break;
+    }
+}
+} // namespace
+
+const char *controlLabel(const ControlSpec &spec) { return kSettings[spec.field].panelLabel; }
+
+void addControl(const PanelFunctions *functions, PanelHandle panel, const ControlSpec &spec) {
+    fillDescriptor(spec);
+    functions->addPanelControl(panel, typeName(spec.kind), &gControlDescriptor, controlLabel(spec));
+}
+
+void addControls(const PanelFunctions *functions, PanelHandle panel, const ControlSpec *specs, int count) {
+    for (int i = 0; i < count; ++i) addControl(functions, panel, specs[i]);
+}
+
+bool showFields(const PanelFunctions *functions, PanelHandle panel, const ControlSpec *specs, int count,
+                const MixerInstance &instance) {
+    PanelControl *control = nullptr;
+    for (int i = 0; i < count; ++i) {
+        control = functions->nextPanelControl(panel, control);
+        if (control == nullptr) return false;
+        setControlInt(control, CTAG_VALUE, settingField(instance, specs[i].field));
+    }
+    return true;
+}
+
+void storeFields(const PanelFunctions *functions, PanelHandle panel, const ControlSpec *specs, int count,
+                 MixerInstance &instance) {
+    PanelControl *control = nullptr;
+    for (int i = 0; i < count; ++i) {
+        control = functions->nextPanelControl(panel, control);
+        if (control == nullptr) return;
+        settingField(instance, specs[i].field) = getControlInt(control, CTAG_VALUE);
+    }
+}
