@@ -1,4 +1,93 @@
 #include "process/frame_pass.h"
 
-// Placeholder until the frame pass lands: leaves the frame untouched.
-void processFrame(void * /*instance*/, const FrameAccess * /*access*/) {}
+#include "module/mixer_instance.h"
+#include "process/blend_table.h"
+#include "process/block_walk.h"
+#include "process/fade_amount.h"
+#include "process/film_frame.h"
+#include "process/film_pixel.h"
+#include "process/frame_values.h"
+#include "process/random_generator.h"
+#include "process/simple_looks.h"
+#include "process/vignette_table.h"
+
+namespace {
+
+class SimpleRule {
+public:
+    explicit SimpleRule(SimpleLook &look) : look_(look) {}
+    void beginBlock(BlockValues block) { look_.beginBlock(block); }
+    void beginRow(int64_t, const uint8_t *red, const uint8_t *green, const uint8_t *blue, bool) {
+        red_ = red;
+        green_ = green;
+        blue_ = blue;
+    }
+    void pixel(int64_t x, uint8_t colourOut[3]) const { look_.pixel(red_[x], green_[x], blue_[x], colourOut); }
+
+private:
+    SimpleLook &look_;
+    const uint8_t *red_ = nullptr;
+    const uint8_t *green_ = nullptr;
+    const uint8_t *blue_ = nullptr;
+};
+
+class FilmRule {
+public:
+    explicit FilmRule(const FilmFrame &film) : film_(film) {}
+    void beginBlock(BlockValues block) { block_ = block; }
+    void beginRow(int64_t y, const uint8_t *red, const uint8_t *green, const uint8_t *blue, bool jumpFlag) {
+        row_ = beginFilmRow(film_, y, red, green, blue, jumpFlag);
+    }
+    void pixel(int64_t x, uint8_t colourOut[3]) const { filmPixel(film_, row_, x, block_, colourOut); }
+
+private:
+    const FilmFrame &film_;
+    FilmRow row_;
+    BlockValues block_;
+};
+
+bool canWalk(const FrameAccess &access) {
+    return access.getLine != nullptr && access.setRGB != nullptr && access.setAlpha != nullptr;
+}
+
+} // namespace
+
+void processFrame(void *instancePointer, const FrameAccess *access) {
+    if (instancePointer == nullptr || access == nullptr) return;
+    const MixerInstance &instance = *static_cast<const MixerInstance *>(instancePointer);
+    const Look look = lookOf(instance.effect);
+
+    FrameValues frame;
+    frame.width = access->width;
+    frame.height = access->height;
+    const FilmConstants film = prepareFilmFrame(frame.width);
+
+    // Unseeded: these continue from whatever the previous frame left.
+    for (uint32_t &jitter : frame.scratchJitter) jitter = halveWhileAbove(nextRandom(), 16);
+    frame.fadeAmount = computeFadeAmount(instance, *access);
+    seedRandom(static_cast<uint32_t>(access->frame));
+    frame.flickerValue = static_cast<uint16_t>(halveWhileAbove(nextRandom(), 24));
+    frame.jumpRoll = static_cast<int32_t>(halveWhileAbove(nextRandom(), 16));
+
+    ProgressMonitor *const monitor = access->monitor;
+    if (monitor != nullptr && monitor->init != nullptr) monitor->init(monitor->data, frame.height);
+    frame.jumpFlag = false;
+
+    if (canWalk(*access)) {
+        BlendTable &blend = BlendTable::forFrame();
+        blend.reset(frame.fadeAmount);
+        if (look == Look::Film) {
+            FilmFrame filmFrame;
+            prepareFilmPixels(filmFrame, instance, frame, film, blend, VignetteTable::forFrame());
+            FilmRule rule(filmFrame);
+            walkBlocks(instance, *access, frame, true, rule);
+        } else {
+            SimpleLook simple;
+            simple.prepare(look, instance, frame.fadeAmount, blend);
+            SimpleRule rule(simple);
+            walkBlocks(instance, *access, frame, false, rule);
+        }
+    }
+
+    if (monitor != nullptr && monitor->done != nullptr) monitor->done(monitor->data);
+}

@@ -1,0 +1,14 @@
+// How far a frame is blended towards its look, read from the fade control
+// object through the host's item information service.
+#ifndef KIVO_PROCESS_FADE_AMOUNT_H
+#define KIVO_PROCESS_FADE_AMOUNT_H
+
+#include "module/host_abi.h"
+#include "module/mixer_instance.h"
+
+// At most one param call per frame. Gives 0.0, without calling the host,
+// when no control object is chosen, when the saved service is missing, and
+// for records no panel stores: an axis outside X, Y, Z or a divisor of 0.
+double computeFadeAmount(const MixerInstance &instance, const FrameAccess &access);
+
+#endif

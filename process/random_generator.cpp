@@ -1,0 +1,3 @@
+#include "process/random_generator.h"
+
+uint32_t gRandomState = 1;
