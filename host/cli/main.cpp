@@ -1,0 +1,94 @@
+// vidmixer: runs the Kivo Video Mixer filter module on image sequences and
+// video streams, the way a renderer host runs it on rendered frames.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <stdexcept>
+
+#include "host/cli/cli_options.h"
+#include "host/cli/demo_command.h"
+#include "host/cli/render_command.h"
+#include "host/cli/scene_commands.h"
+
+using namespace kivo::cli;
+
+int main(int argc, char **argv) {
+    CLI::App app{"vidmixer: runs the Kivo Video Mixer filter module (kivo_vidmixer.p) on image sequences and raw "
+                 "video streams, with the settings kept in a scene file."};
+    app.require_subcommand(1);
+    std::string module;
+    auto moduleOption = [&](CLI::App *command) {
+        command->add_option("--module", module, "The filter module to load (default: kivo_vidmixer.p beside vidmixer)");
+    };
+
+    CLI::App *demo = app.add_subcommand("demo", "Render a generated test sequence through each of the four looks "
+                                                "under an animated fade, with a contact sheet");
+    std::string demoOut = "vidmixer-demo";
+    demo->add_option("--out", demoOut, "Directory for the demo's files")->capture_default_str();
+    moduleOption(demo);
+
+    CLI::App *create = app.add_subcommand("new", "Write a new scene: one filter at its defaults and a fade control "
+                                                 "object keyed from 0 to 1 over the frame range");
+    NewRequest newRequest;
+    std::string newFrames = "1-24";
+    create->add_option("scene", newRequest.scenePath, "Scene file to write")->required();
+    create->add_option("--fps", newRequest.fps, "Frames per second")->capture_default_str();
+    create->add_option("--frames", newFrames, "Frame range FIRST-LAST")->capture_default_str();
+    create->add_flag("--force", newRequest.force, "Replace an existing file");
+    moduleOption(create);
+
+    CLI::App *info = app.add_subcommand("info", "Show a scene: its items and keys, and each filter's description "
+                                                "line and settings by name");
+    std::string infoScene;
+    info->add_option("scene", infoScene, "Scene file")->required();
+    moduleOption(info);
+
+    CLI::App *render = app.add_subcommand(
+        "render", "Run the scene's filters over an image sequence or a raw RGBA stream.\n"
+                  "INPUT and OUTPUT are sequence patterns such as frames/####.png or frames/%04d.exr (any format "
+                  "OpenImageIO reads and writes), or - for raw RGBA frames on standard input or output (with "
+                  "--size), e.g.\n  ffmpeg -i in.mp4 -f rawvideo -pix_fmt rgba - | vidmixer render scene.json -i - "
+                  "--size 1920x1080 -o - | ffmpeg -f rawvideo -pix_fmt rgba -s 1920x1080 -r 24 -i - out.mp4");
+    RenderRequest renderRequest;
+    std::string renderFrames;
+    int32_t start = 0;
+    render->add_option("scene", renderRequest.scenePath, "Scene file")->required();
+    render->add_option("-i,--input", renderRequest.input, "Input sequence pattern, or - for a raw stream")->required();
+    render->add_option("-o,--output", renderRequest.output, "Output sequence pattern, or - for a raw stream")
+        ->required();
+    CLI::Option *framesOption = render->add_option(
+        "--frames", renderFrames, "Only frames FIRST-LAST (a stream: number from FIRST, stop after LAST)");
+    CLI::Option *startOption =
+        render->add_option("--start", start, "Frame number of a stream's first frame (default: the scene's first)");
+    render->add_option("--size", renderRequest.size, "Frame size WIDTHxHEIGHT of a raw stream input");
+    render->add_flag("-q,--quiet", renderRequest.quiet, "No progress bar or summary");
+    render->add_option("--writers", renderRequest.writers, "Threads writing image files (default: up to 2)");
+    moduleOption(render);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &error) {
+        const int code = app.exit(error);
+        return code == 0 ? 0 : 2;
+    }
+
+    try {
+        if (demo->parsed()) return runDemo(demoOut, modulePathOr(module), std::cout, std::cerr);
+        if (create->parsed()) {
+            newRequest.frames = parseFrameRange(newFrames);
+            newRequest.module = module;
+            return runNew(newRequest, std::cout);
+        }
+        if (info->parsed()) return runInfo(infoScene, module, std::cout);
+        if (render->parsed()) {
+            if (framesOption->count() > 0) renderRequest.frames = parseFrameRange(renderFrames);
+            if (startOption->count() > 0) renderRequest.start = start;
+            renderRequest.module = module;
+            return runRender(renderRequest, std::cerr);
+        }
+    } catch (const std::exception &error) {
+        std::cerr << "vidmixer: " << error.what() << "\n";
+        return 1;
+    }
+    return 2;
+}

@@ -1,0 +1,41 @@
+// vidmixer render: a scene's filters over an image sequence or a raw stream.
+#ifndef KIVO_HOST_CLI_RENDER_COMMAND_H
+#define KIVO_HOST_CLI_RENDER_COMMAND_H
+
+#include <cstddef>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "host/cli/render_pipeline.h"
+#include "host/media/frame_source.h"
+#include "host/scene/scene.h"
+
+namespace kivo::cli {
+
+struct RenderRequest {
+    std::string scenePath;
+    std::string input;  // a sequence pattern, or "-" for raw RGBA on standard input
+    std::string output; // a sequence pattern, or "-" for raw RGBA on standard output
+    std::optional<media::FrameRange> frames;
+    std::optional<int32_t> start; // first frame number of a stream
+    std::string size;             // "WxH" of a stream
+    std::string module;           // empty: the module beside vidmixer
+    bool quiet = false;
+    size_t writers = 0; // 0: chosen from the processor count
+};
+
+// Runs the render; returns the exit code after printing what happened to
+// err. Throws for problems found before the first frame (bad options,
+// scene, input, output or module), each naming what is wrong.
+int runRender(const RenderRequest &request, std::ostream &err);
+
+// The common part of render and demo: a loaded scene over an image sequence
+// into another, quietly. Throws std::runtime_error with the pipeline's
+// failure.
+int64_t renderSequence(const scene::Scene &scene, const std::string &modulePath, const std::string &input,
+                       const std::string &output, std::optional<media::FrameRange> frames = std::nullopt);
+
+} // namespace kivo::cli
+
+#endif

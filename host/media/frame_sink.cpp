@@ -1,0 +1,62 @@
+#include "host/media/frame_sink.h"
+
+#include <filesystem>
+#include <map>
+#include <optional>
+
+#include <sys/stat.h>
+
+#include "host/media/atomic_file.h"
+#include "host/media/image_file.h"
+
+namespace kivo::media {
+
+SequenceSink::SequenceSink(FramePattern pattern) : pattern_(std::move(pattern)) {
+    std::error_code error;
+    std::filesystem::create_directories(pattern_.directory(), error);
+    if (error) throw FileError(pattern_.directory(), "cannot create the output directory: " + error.message());
+}
+
+void SequenceSink::write(const Frame &frame) {
+    writeImageFile(pattern_.pathOf(frame.number), frame.image, frame.sampleType);
+}
+
+namespace {
+// One spelling per file: absolute, with ".." and symbolic links resolved as
+// far as the path exists.
+std::string sameFileKey(const std::string &path) {
+    std::error_code error;
+    auto canonical = std::filesystem::weakly_canonical(std::filesystem::absolute(path), error);
+    return error ? path : canonical.string();
+}
+
+// Device and inode of an existing file, which also catch hard links.
+std::optional<std::pair<dev_t, ino_t>> fileIdentity(const std::string &path) {
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return std::make_pair(status.st_dev, status.st_ino);
+}
+} // namespace
+
+void checkOutputSparesInput(const FramePattern &input, const std::vector<int32_t> &inputFrames,
+                            const FramePattern &output, const std::vector<int32_t> &outputFrames) {
+    std::map<std::string, int32_t> byName;
+    std::map<std::pair<dev_t, ino_t>, int32_t> byIdentity;
+    for (int32_t frame : inputFrames) {
+        const std::string path = input.pathOf(frame);
+        byName.emplace(sameFileKey(path), frame);
+        if (auto identity = fileIdentity(path)) byIdentity.emplace(*identity, frame);
+    }
+    for (int32_t frame : outputFrames) {
+        const std::string path = output.pathOf(frame);
+        std::optional<int32_t> overwritten;
+        if (auto same = byName.find(sameFileKey(path)); same != byName.end()) overwritten = same->second;
+        else if (auto identity = fileIdentity(path))
+            if (auto same = byIdentity.find(*identity); same != byIdentity.end()) overwritten = same->second;
+        if (overwritten)
+            throw FileError(path, "output frame " + std::to_string(frame) + " would overwrite input frame " +
+                                      std::to_string(*overwritten) + "; choose another output");
+    }
+}
+
+} // namespace kivo::media

@@ -1,0 +1,64 @@
+#include "host/media/frame_source.h"
+
+#include <algorithm>
+
+#include "host/media/atomic_file.h"
+#include "host/media/image_file.h"
+
+namespace kivo::media {
+
+std::vector<int32_t> sequenceFrames(const FramePattern &pattern, std::optional<FrameRange> range) {
+    const std::vector<int32_t> found = pattern.discover();
+    if (found.empty()) throw FileError(pattern.text(), "no frames found in " + pattern.directory());
+    const int64_t first = range ? range->first : found.front();
+    const int64_t last = range ? range->last : found.back();
+    if (last < first) throw FileError(pattern.text(), "the frame range is empty");
+    const std::string span = (range ? "frames " : "the sequence, frames ") + std::to_string(first) + " to " +
+                             std::to_string(last);
+    std::vector<int32_t> frames;
+    auto present = std::lower_bound(found.begin(), found.end(), first);
+    for (int64_t frame = first; frame <= last; ++frame, ++present) {
+        if (present == found.end() || *present != frame)
+            throw FileError(pattern.pathOf(static_cast<int32_t>(frame)),
+                            "input frame " + std::to_string(frame) + " is missing (a gap in " + span + ")");
+        frames.push_back(static_cast<int32_t>(frame));
+    }
+    return frames;
+}
+
+SequenceSource::SequenceSource(FramePattern pattern, std::vector<int32_t> frames)
+    : pattern_(std::move(pattern)), frames_(std::move(frames)) {}
+
+bool SequenceSource::next(Frame &frame) {
+    if (position_ == frames_.size()) return false;
+    const int32_t number = frames_[position_++];
+    const std::string path = pattern_.pathOf(number);
+    DecodedImage decoded = readImageFile(path);
+    if (width_ == 0) {
+        width_ = decoded.image.width;
+        height_ = decoded.image.height;
+    } else if (decoded.image.width != width_ || decoded.image.height != height_) {
+        throw FileError(path, "frame " + std::to_string(number) + " is " + std::to_string(decoded.image.width) + "x" +
+                                  std::to_string(decoded.image.height) + ", but the first frame is " +
+                                  std::to_string(width_) + "x" + std::to_string(height_));
+    }
+    frame.number = number;
+    frame.image = std::move(decoded.image);
+    frame.sampleType = std::move(decoded.sampleType);
+    return true;
+}
+
+StreamSource::StreamSource(int fd, std::string name, int32_t width, int32_t height, int32_t first,
+                           std::optional<int64_t> limit)
+    : reader_(fd, width, height, std::move(name)), nextNumber_(first), limit_(limit) {}
+
+bool StreamSource::next(Frame &frame) {
+    if (limit_ && read_ >= *limit_) return false;
+    if (!reader_.read(frame.image, "frame " + std::to_string(nextNumber_))) return false;
+    frame.number = nextNumber_++;
+    frame.sampleType = "uint8";
+    ++read_;
+    return true;
+}
+
+} // namespace kivo::media
