@@ -7,9 +7,9 @@
 #include "panels/panel_exchange.h"
 
 namespace {
-const ControlSpec kColourControl = {ControlKind::ColourTriple, KIVO_FIELD(mixRed), nullptr};
+const ControlRow kColourControl = {ControlKind::ColourTriple, KIVO_FIELD(mixRed), nullptr};
 
-const ControlSpec kFilmControls[] = {
+const ControlRow kFilmControls[] = {
     {ControlKind::Choice, KIVO_FIELD(filmQuality), kFilmQualityItems},
     {ControlKind::CheckBox, KIVO_FIELD(sprocketJump), nullptr},
     {ControlKind::CheckBox, KIVO_FIELD(whiteOut), nullptr},

@@ -15,7 +15,7 @@ namespace {
 constexpr char kMainPanelTitle[] = "Kivo Video Effects Mixer - Shareware v.1.2b";
 
 // In the order added; grain height comes before grain width.
-const ControlSpec kMainControls[] = {
+const ControlRow kMainControls[] = {
     {ControlKind::Number, KIVO_FIELD(grainHeight), nullptr},
     {ControlKind::Number, KIVO_FIELD(grainWidth), nullptr},
     {ControlKind::SceneItem, KIVO_FIELD(controlItem), nullptr},

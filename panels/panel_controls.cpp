@@ -18,15 +18,15 @@ const char *typeName(ControlKind kind) {
 
 // Only the words a kind names are written; the others keep what the previous
 // addition left, and the panel services ignore them for that kind.
-void fillDescriptor(const ControlSpec &spec) {
+void fillDescriptor(const ControlRow &row) {
     ControlDescriptor &d = gControlDescriptor;
-    switch (spec.kind) {
+    switch (row.kind) {
     case ControlKind::Number: d.type = VALUE_INTEGER; break;
     case ControlKind::ColourTriple: d.type = VALUE_INTEGER_TRIPLE; break;
     case ControlKind::CheckBox: d.type = VALUE_BOOLEAN; break;
     case ControlKind::Choice:
         d.type = VALUE_CHOICE;
-        d.word1.items = spec.items;
+        d.word1.items = row.items;
         d.word2 = 0;
         break;
     case ControlKind::SceneItem:
@@ -40,34 +40,34 @@ void fillDescriptor(const ControlSpec &spec) {
 }
 } // namespace
 
-const char *controlLabel(const ControlSpec &spec) { return kSettings[spec.field].panelLabel; }
+const char *controlLabel(const ControlRow &row) { return kSettings[row.field].panelLabel; }
 
-void addControl(const PanelFunctions *functions, PanelHandle panel, const ControlSpec &spec) {
-    fillDescriptor(spec);
-    functions->addPanelControl(panel, typeName(spec.kind), &gControlDescriptor, controlLabel(spec));
+void addControl(const PanelFunctions *functions, PanelHandle panel, const ControlRow &row) {
+    fillDescriptor(row);
+    functions->addPanelControl(panel, typeName(row.kind), &gControlDescriptor, controlLabel(row));
 }
 
-void addControls(const PanelFunctions *functions, PanelHandle panel, const ControlSpec *specs, int count) {
-    for (int i = 0; i < count; ++i) addControl(functions, panel, specs[i]);
+void addControls(const PanelFunctions *functions, PanelHandle panel, const ControlRow *rows, int count) {
+    for (int i = 0; i < count; ++i) addControl(functions, panel, rows[i]);
 }
 
-bool showFields(const PanelFunctions *functions, PanelHandle panel, const ControlSpec *specs, int count,
+bool showFields(const PanelFunctions *functions, PanelHandle panel, const ControlRow *rows, int count,
                 const MixerInstance &instance) {
     PanelControl *control = nullptr;
     for (int i = 0; i < count; ++i) {
         control = functions->nextPanelControl(panel, control);
         if (control == nullptr) return false;
-        setControlInt(control, CTAG_VALUE, settingField(instance, specs[i].field));
+        setControlInt(control, CTAG_VALUE, settingField(instance, rows[i].field));
     }
     return true;
 }
 
-void storeFields(const PanelFunctions *functions, PanelHandle panel, const ControlSpec *specs, int count,
+void storeFields(const PanelFunctions *functions, PanelHandle panel, const ControlRow *rows, int count,
                  MixerInstance &instance) {
     PanelControl *control = nullptr;
     for (int i = 0; i < count; ++i) {
         control = functions->nextPanelControl(panel, control);
         if (control == nullptr) return;
-        settingField(instance, specs[i].field) = getControlInt(control, CTAG_VALUE);
+        settingField(instance, rows[i].field) = getControlInt(control, CTAG_VALUE);
     }
 }

@@ -11,7 +11,7 @@
 
 enum class ControlKind { Number, ColourTriple, CheckBox, Choice, SceneItem };
 
-struct ControlSpec {
+struct ControlRow {
     ControlKind kind;
     size_t field;              // memory index of the edited setting
     const char *const *items;  // choice list of a Choice, else null
@@ -19,22 +19,22 @@ struct ControlSpec {
 
 #define KIVO_FIELD(name) (offsetof(MixerInstance, name) / sizeof(int32_t))
 
-const char *controlLabel(const ControlSpec &spec);
+const char *controlLabel(const ControlRow &row);
 
 // Fills the module-wide descriptor for the control's kind and adds the
 // control after those added before.
-void addControl(const PanelFunctions *functions, PanelHandle panel, const ControlSpec &spec);
+void addControl(const PanelFunctions *functions, PanelHandle panel, const ControlRow &row);
 
-void addControls(const PanelFunctions *functions, PanelHandle panel, const ControlSpec *specs, int count);
+void addControls(const PanelFunctions *functions, PanelHandle panel, const ControlRow *rows, int count);
 
 // Walks the panel's controls in the order added and sets each one's value
 // from its field. False, with nothing more set, when the panel has fewer
 // controls than the table.
-bool showFields(const PanelFunctions *functions, PanelHandle panel, const ControlSpec *specs, int count,
+bool showFields(const PanelFunctions *functions, PanelHandle panel, const ControlRow *rows, int count,
                 const MixerInstance &instance);
 
 // Walks the controls again and stores each one's value in its field as read.
-void storeFields(const PanelFunctions *functions, PanelHandle panel, const ControlSpec *specs, int count,
+void storeFields(const PanelFunctions *functions, PanelHandle panel, const ControlRow *rows, int count,
                  MixerInstance &instance);
 
 #endif
