@@ -1,0 +1,290 @@
+// The film look's steps, one pixel at a time.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "frame_helpers.h"
+#include "process/film_frame.h"
+#include "process/film_pixel.h"
+#include "process/luminance.h"
+#include "process/random_generator.h"
+
+namespace {
+
+using Colour = std::array<uint8_t, 3>;
+
+// One row of a film frame; pixels are computed with all options off,
+// grain value 0 and fade amount 1 unless a test changes them.
+class FilmPixel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m = testing_frames::defaultInstance();
+        m.effect = EFFECT_FILM;
+        frame.width = 640;
+        frame.height = 480;
+        frame.fadeAmount = 1.0;
+        setWidth(640);
+    }
+
+    void setWidth(int32_t width) {
+        frame.width = width;
+        red.assign(static_cast<size_t>(width), 0);
+        green.assign(static_cast<size_t>(width), 0);
+        blue.assign(static_cast<size_t>(width), 0);
+    }
+    void setGrey(int64_t x, uint8_t level) { setColour(x, {level, level, level}); }
+    void setColour(int64_t x, Colour c) {
+        red[static_cast<size_t>(x)] = c[0];
+        green[static_cast<size_t>(x)] = c[1];
+        blue[static_cast<size_t>(x)] = c[2];
+    }
+
+    // The colour computed for column x of row y, whose source is c.
+    Colour pixel(int64_t x, int64_t y, Colour c, bool jumpFlag = false) {
+        setColour(x, c);
+        return compute(x, y, jumpFlag);
+    }
+    Colour grey(int64_t x, uint8_t level) { return pixel(x, 240, {level, level, level}); }
+    Colour compute(int64_t x, int64_t y, bool jumpFlag = false) {
+        const FilmConstants constants = prepareFilmFrame(frame.width);
+        BlendTable &blend = BlendTable::forFrame();
+        blend.reset(frame.fadeAmount);
+        FilmFrame film;
+        prepareFilmPixels(film, m, frame, constants, blend, VignetteTable::forFrame());
+        const FilmRow row = beginFilmRow(film, y, red.data(), green.data(), blue.data(), jumpFlag);
+        Colour out{};
+        filmPixel(film, row, x, block, out.data());
+        return out;
+    }
+
+    static Colour greyOf(uint8_t level) { return {level, level, level}; }
+
+    MixerInstance m{};
+    FrameValues frame;
+    BlockValues block;
+    std::vector<uint8_t> red, green, blue;
+};
+
+// Seeds the generator so that the next scratch roll is (or is not) 3.
+void seedScratchRoll(bool three) {
+    for (uint32_t seed = 0;; ++seed) {
+        seedRandom(seed);
+        const bool isThree = halveWhileAbove(nextRandom(), 6) == 3;
+        if (isThree == three) {
+            seedRandom(seed);
+            return;
+        }
+    }
+}
+
+TEST(Luminance, TheTwoOrdersDiffer) {
+    EXPECT_EQ(pixelLuminance(1, 1, 1), 0);
+    EXPECT_EQ(smearLuminance(1, 1, 1), 1);
+    EXPECT_EQ(pixelLuminance(2, 2, 2), 1);
+    EXPECT_EQ(smearLuminance(2, 2, 2), 2);
+    EXPECT_EQ(pixelLuminance(100, 100, 100), 100);
+    EXPECT_EQ(smearLuminance(100, 100, 100), 100);
+    EXPECT_EQ(pixelLuminance(255, 255, 255), 255);
+    EXPECT_EQ(smearLuminance(255, 255, 255), 255);
+    EXPECT_EQ(pixelLuminance(255, 0, 0), 76);
+    EXPECT_EQ(pixelLuminance(0, 0, 255), 28);
+}
+
+TEST(FilmConstants, ScratchBasesAndSteps) {
+    const FilmConstants c640 = prepareFilmFrame(640);
+    EXPECT_EQ(std::vector<int64_t>(c640.scratchBase, c640.scratchBase + 6),
+              (std::vector<int64_t>{106, 114, 117, 480, 632, 320}));
+    EXPECT_EQ(c640.widthSquared, 409600.0);
+    EXPECT_EQ(c640.vignetteStep, 3.1416 / 640.0);
+    const FilmConstants c102 = prepareFilmFrame(102);
+    EXPECT_EQ(std::vector<int64_t>(c102.scratchBase, c102.scratchBase + 6),
+              (std::vector<int64_t>{17, 25, 28, 75, 94, 51}));
+    // Frames with no columns, and the widest ones, compute without overflow.
+    EXPECT_EQ(prepareFilmFrame(0).vignetteStep, 0.0);
+    EXPECT_EQ(prepareFilmFrame(-2147483647 - 1).scratchBase[4], -2147483656LL);
+    EXPECT_EQ(prepareFilmFrame(2147483647).widthSquared, 2147483647.0 * 2147483647.0);
+}
+
+TEST_F(FilmPixel, GreyFromLuminanceAndGrain) {
+    EXPECT_EQ(grey(10, 1), greyOf(0));
+    EXPECT_EQ(grey(10, 255), greyOf(255));
+    EXPECT_EQ(pixel(10, 240, {255, 0, 0}), greyOf(76));
+    block.grainValue = 5;
+    EXPECT_EQ(grey(10, 255), greyOf(250)); // 260 overflows to 255 - 5
+    EXPECT_EQ(grey(10, 100), greyOf(105));
+}
+
+TEST_F(FilmPixel, WhiteOutDoubles) {
+    m.whiteOut = 1;
+    ASSERT_EQ(pixelLuminance(129, 128, 128), 128);
+    EXPECT_EQ(pixel(10, 240, {129, 128, 128}), greyOf(255)); // 256
+    EXPECT_EQ(grey(10, 100), greyOf(200));
+}
+
+TEST_F(FilmPixel, DustFlashAndFlicker) {
+    m.filmQuality = FILM_OLD_N_DUSTY;
+    block.dustRoll = 152;
+    frame.flickerValue = 20; // not divisible by 3: no flicker follows
+    EXPECT_EQ(grey(10, 100), greyOf(70));
+    // The frame-0 case: grain 20, flicker 19, source 100.
+    block.grainValue = 20;
+    frame.flickerValue = 19;
+    EXPECT_EQ(grey(10, 100), greyOf(79));
+
+    block = BlockValues{};
+    frame.flickerValue = 24;
+    EXPECT_EQ(grey(10, 100), greyOf(124));
+    frame.flickerValue = 0;
+    EXPECT_EQ(grey(10, 100), greyOf(100));
+    m.whiteOut = 1;
+    frame.flickerValue = 24;
+    EXPECT_EQ(grey(10, 100), greyOf(176));
+    // Black minus 9 wraps to 65527, which overflows to white.
+    frame.flickerValue = 9;
+    EXPECT_EQ(grey(10, 0), greyOf(255));
+    // The same frame in Nice'n'Clean quality has no flicker.
+    m.filmQuality = FILM_NICE_N_CLEAN;
+    EXPECT_EQ(grey(10, 0), greyOf(0));
+}
+
+TEST_F(FilmPixel, ScratchLinesDrawOncePerColumnHit) {
+    m.filmQuality = FILM_OLD_N_DUSTY;
+    frame.flickerValue = 1;
+    frame.scratchJitter[0] = 10; // column 116
+    const int64_t column = 116;
+    for (auto [level, scratched] : {std::pair{200, 34}, std::pair{0, 14}, std::pair{255, 39}}) {
+        seedScratchRoll(false);
+        EXPECT_EQ(grey(column, static_cast<uint8_t>(level)), greyOf(static_cast<uint8_t>(scratched)));
+    }
+    seedScratchRoll(true);
+    EXPECT_EQ(grey(column, 200), greyOf(200));
+
+    // Two scratch columns on one x: one draw.
+    frame.scratchJitter[0] = 8; // 114
+    frame.scratchJitter[1] = 0; // 114
+    seedRandom(5);
+    nextRandom();
+    const uint32_t afterOneDraw = gRandomState;
+    seedRandom(5);
+    grey(114, 200);
+    EXPECT_EQ(gRandomState, afterOneDraw);
+
+    // Off the columns, and in Nice'n'Clean quality, nothing is drawn.
+    seedRandom(5);
+    grey(115, 200);
+    EXPECT_EQ(gRandomState, 5u);
+    m.filmQuality = FILM_NICE_N_CLEAN;
+    grey(114, 200);
+    EXPECT_EQ(gRandomState, 5u);
+}
+
+TEST_F(FilmPixel, ScratchDrawsHappenAtFadeZero) {
+    m.filmQuality = FILM_OLD_N_DUSTY;
+    frame.fadeAmount = 0.0;
+    frame.scratchJitter[5] = 3; // column 323
+    seedRandom(5);
+    EXPECT_EQ(pixel(323, 240, {10, 20, 30}), (Colour{10, 20, 30}));
+    EXPECT_NE(gRandomState, 5u);
+}
+
+TEST_F(FilmPixel, SprocketBlackoutOnTheLastThreeRows) {
+    block.grainValue = 5;
+    EXPECT_EQ(pixel(10, 477, greyOf(200), true), greyOf(0));
+    EXPECT_EQ(pixel(10, 479, greyOf(200), true), greyOf(0));
+    EXPECT_EQ(pixel(10, 476, greyOf(200), true), greyOf(205));
+    EXPECT_EQ(pixel(10, 479, greyOf(200), false), greyOf(205));
+}
+
+TEST_F(FilmPixel, SmearBlendsSourceSamplesNearestFirst) {
+    m.outOfFocus = 1;
+    for (int64_t x = 0; x < 640; ++x) setGrey(x, 255);
+    // d = 1: x = 2 gets no smear, x = 3 one sample at column 2.
+    setGrey(2, 100);
+    EXPECT_EQ(grey(2, 200), greyOf(200));
+    setGrey(2, 100);
+    EXPECT_EQ(grey(3, 200), greyOf(160));
+
+    // d = 10, x = 35: samples at 25, then 15; column 5 is not sampled.
+    m.focalDisplacement = 10;
+    setGrey(25, 100);
+    setGrey(15, 50);
+    setGrey(5, 0);
+    const int32_t expected = mixChannel(mixChannel(200, 100, 0.4), smearLuminance(50, 50, 50), 0.4);
+    EXPECT_EQ(grey(35, 200), greyOf(static_cast<uint8_t>(expected)));
+    // Samples use the smear luminance: grey 1 counts as 1.
+    setGrey(25, 1);
+    setGrey(15, 255);
+    EXPECT_EQ(grey(35, 0), greyOf(static_cast<uint8_t>(mixChannel(mixChannel(0, 1, 0.4), 255, 0.4))));
+    EXPECT_EQ(grey(20, 200), greyOf(200)); // x <= 2d
+}
+
+TEST_F(FilmPixel, SmearWithoutAForwardStepIsSkipped) {
+    m.outOfFocus = 1;
+    for (int64_t x = 0; x < 640; ++x) setGrey(x, 0);
+    for (int32_t d : {0, -1, -5, -2147483647 - 1}) {
+        m.focalDisplacement = d;
+        EXPECT_EQ(grey(639, 200), greyOf(200)) << d;
+        EXPECT_EQ(grey(0, 200), greyOf(200)) << d;
+    }
+    m.focalDisplacement = 2147483647;
+    EXPECT_EQ(grey(639, 200), greyOf(200));
+}
+
+TEST_F(FilmPixel, VignetteOn640By480) {
+    m.vignette = 1;
+    EXPECT_EQ(pixel(320, 240, greyOf(200)), greyOf(200));
+    EXPECT_EQ(pixel(480, 240, greyOf(200)), greyOf(146));
+    EXPECT_EQ(pixel(320, 0, greyOf(200)), greyOf(86));
+    EXPECT_EQ(pixel(0, 240, greyOf(200)), greyOf(16));
+    for (auto [x, y] : {std::pair{0, 0}, std::pair{639, 0}, std::pair{0, 479}, std::pair{639, 479}})
+        EXPECT_EQ(pixel(x, y, greyOf(200)), greyOf(16)) << x << "," << y;
+}
+
+TEST_F(FilmPixel, VignetteSkipsRowsBeyondTheWidth) {
+    m.vignette = 1;
+    setWidth(100);
+    frame.height = 300;
+    for (int64_t y : {0, 49, 251, 299})
+        for (int64_t x : {0, 50, 99}) EXPECT_EQ(pixel(x, y, greyOf(200)), greyOf(200)) << x << "," << y;
+    for (int64_t y : {50, 75, 100, 200, 250})
+        for (int64_t x : {0, 50, 99}) EXPECT_EQ(pixel(x, y, greyOf(200)), greyOf(16)) << x << "," << y;
+}
+
+TEST_F(FilmPixel, VignetteTableMatchesTheFormula) {
+    VignetteTable &table = VignetteTable::forFrame();
+    const double step = 3.1416 / 101;
+    table.prepare(101, 77, step);
+    for (int64_t y = -38; y <= 38; ++y)
+        for (int64_t x = -50; x <= 50; ++x)
+            ASSERT_EQ(table.row(y)[x < 0 ? -x : x], vignetteAmount(x, y, step)) << x << "," << y;
+    // Too large for the table: amounts are computed per pixel.
+    table.prepare(4000, 4000, 3.1416 / 4000);
+    EXPECT_EQ(table.row(0), nullptr);
+    EXPECT_EQ(vignetteAmount(0, 0, step), 0.0);
+}
+
+TEST_F(FilmPixel, SepiaTargets) {
+    m.sepia = 1;
+    EXPECT_EQ(grey(10, 0), (Colour{60, 30, 0}));
+    ASSERT_EQ(pixelLuminance(21, 21, 21), 20);
+    EXPECT_EQ(grey(10, 21), (Colour{80, 50, 0}));
+    EXPECT_EQ(grey(10, 22), (Colour{82, 52, 2}));
+    EXPECT_EQ(grey(10, 195), (Colour{255, 225, 175}));
+    EXPECT_EQ(grey(10, 255), (Colour{255, 255, 235}));
+}
+
+TEST_F(FilmPixel, BlendWithTheRenderedColour) {
+    m.sepia = 1;
+    frame.fadeAmount = 0.0;
+    EXPECT_EQ(pixel(10, 240, {1, 2, 3}), (Colour{1, 2, 3}));
+    frame.fadeAmount = 0.5;
+    const Colour source{10, 200, 90};
+    const int32_t v = pixelLuminance(10, 200, 90);
+    EXPECT_EQ(pixel(10, 240, source),
+              (Colour{static_cast<uint8_t>(mixChannel(10, v + 60, 0.5)),
+                      static_cast<uint8_t>(mixChannel(200, v + 30, 0.5)),
+                      static_cast<uint8_t>(mixChannel(90, v - 20, 0.5))}));
+}
+
+} // namespace
