@@ -14,8 +14,9 @@ using Effects = EditSession;
 std::string q(const std::string &text) { return "\"" + text + "\""; }
 
 TEST_F(Effects, RgbPanelShowsTheColourAndStoresTheAcceptedOneAtOnce) {
-    ASSERT_EQ(edit({UserAction::set("Fade using :", "RGB", kMainTitle), UserAction::set("Mix RGB :", "10,20,30", kRgbTitle),
-                    UserAction::accept(kRgbTitle), UserAction::cancel(kMainTitle)}),
+    ASSERT_EQ(edit({UserAction::set("Fade using :", "RGB", kMainTitle),
+                    UserAction::set("Mix RGB :", "10,20,30", kRgbTitle), UserAction::accept(kRgbTitle),
+                    UserAction::cancel(kMainTitle)}),
               0);
     EXPECT_TRUE(driver->problems().empty());
     EXPECT_EQ(settings().mixRed, 10);
@@ -113,7 +114,8 @@ TEST_F(Effects, FilmPanelStoresQualityAndSwitchesAsAccepted) {
     expected.push_back("user " + f + " \"White-out\" 1");
     previous = "null";
     for (const Row &row : rows) {
-        const int32_t read = row.shown + (std::string(row.label) == "B&W Quality :" || std::string(row.label) == "White-out");
+        const std::string label = row.label;
+        const int32_t read = row.shown + (label == "B&W Quality :" || label == "White-out");
         expected.push_back("nextPanelControl " + f + " " + previous + " -> " + q(row.label));
         expected.push_back("get " + f + " " + q(row.label) + " 4 <2> -> " + std::to_string(read));
         previous = q(row.label);

@@ -55,7 +55,8 @@ TEST_F(Main, BuildsLaysOutOpensAndDestroysThePanelInOrder) {
     std::string previous = "null";
     for (const MainControl &c : kMainControls) {
         expected.push_back("nextPanelControl " + t + " " + previous + " -> " + q(c.label));
-        expected.push_back("get " + t + " " + q(c.label) + " 9 <2> -> " + std::to_string(8 * std::string(c.label).size()));
+        const size_t width = 8 * std::string(c.label).size();
+        expected.push_back("get " + t + " " + q(c.label) + " 9 <2> -> " + std::to_string(width));
         previous = q(c.label);
     }
     expected.push_back("nextPanelControl " + t + " " + previous + " -> null");

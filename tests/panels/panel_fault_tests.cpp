@@ -34,7 +34,8 @@ TEST(PanelServicesMissing, ErrorShownOnceResultTwoNothingOpenedOrLeft) {
     EXPECT_EQ(session.editInstance(instance.get()), AFUNC_BADGLOBAL);
 
     const std::vector<host::HostMessage> expected = {
-        {host::HostMessage::Kind::Error, "Unable to activate globalLWPanelServices", "   Please add plugin lwpanels.p"}};
+        {host::HostMessage::Kind::Error, "Unable to activate globalLWPanelServices",
+         "   Please add plugin lwpanels.p"}};
     EXPECT_EQ(session.messages().messages(), expected);
     EXPECT_EQ(host::globalLookupLog(), std::vector<std::string>{"LWPanelServices"});
     EXPECT_EQ(fieldsOf(*static_cast<MixerInstance *>(instance.get())), before);
@@ -112,7 +113,8 @@ TEST_F(Faults, MainPanelNotCreatedEndsTheActivationUntouched) {
     settings().grainHeight = 8;
     const std::vector<int32_t> before = fieldsOf(settings());
     EXPECT_EQ(edit({UserAction::accept()}), AFUNC_BADGLOBAL);
-    EXPECT_EQ(services.log().lines(), std::vector<std::string>{"createPanel \"" + std::string(kMainTitle) + "\" 0 -> null"});
+    const std::string refused = "createPanel \"" + std::string(kMainTitle) + "\" 0 -> null";
+    EXPECT_EQ(services.log().lines(), std::vector<std::string>{refused});
     EXPECT_EQ(fieldsOf(settings()), before);
     EXPECT_EQ(driver->actionsLeft(), 1u);
     expectNoLeaks();
