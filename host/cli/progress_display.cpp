@@ -123,8 +123,9 @@ void ProgressDisplay::show(bool force) {
         return;
     }
     std::string bar;
-    const int barWidth = std::clamp(width_ - static_cast<int>(status.size()) - 4, 0, 40);
-    if (total_ && *total_ > 0 && barWidth >= 10) {
+    // A bar of steady width where the terminal has room for it and the status.
+    const int barWidth = width_ >= 80 ? 30 : 0;
+    if (total_ && *total_ > 0 && barWidth > 0) {
         const double fraction = std::clamp(double(written_) / double(*total_), 0.0, 1.0);
         const int filled = static_cast<int>(fraction * barWidth);
         bar = "[" + std::string(filled, '#') + std::string(barWidth - filled, '-') + "] ";

@@ -12,9 +12,15 @@ namespace {
 
 namespace OIIO = OIIO_NAMESPACE;
 
+// The image library's message on one line.
 std::string oiioReason(const std::string &detail) {
-    std::string reason = detail.empty() ? OIIO::geterror() : detail;
-    while (!reason.empty() && reason.back() == '\n') reason.pop_back();
+    const std::string message = detail.empty() ? OIIO::geterror() : detail;
+    std::string reason;
+    for (char c : message) {
+        if (c != '\n') reason += c;
+        else if (!reason.empty() && reason.back() != ' ') reason += "; ";
+    }
+    while (!reason.empty() && (reason.back() == ' ' || reason.back() == ';')) reason.pop_back();
     return reason.empty() ? "unknown image library error" : reason;
 }
 

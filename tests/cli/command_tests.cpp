@@ -1,0 +1,97 @@
+// vidmixer new, info and demo, run as a user runs them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "host/media/frame_pattern.h"
+#include "host/media/image_file.h"
+#include "host/scene/scene_file.h"
+#include "host/scene/settings_record_text.h"
+#include "run_command.h"
+#include "temp_dir.h"
+
+using namespace kivo;
+
+namespace {
+
+CommandResult vidmixer(const TempDir &dir, const std::string &arguments) {
+    return runCommand(quoted(KIVO_VIDMIXER) + " " + arguments, dir.path());
+}
+
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+} // namespace
+
+TEST(NewCommand, DefaultsWithAFadeControlKeyedOverTheRange) {
+    TempDir dir;
+    const std::string path = dir.file("s.json");
+    CommandResult result = vidmixer(dir, "new " + quoted(path) + " --fps 25 --frames 5-15");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const scene::Scene s = scene::loadSceneFile(path);
+    EXPECT_EQ(s.fps, 25);
+    EXPECT_EQ(s.firstFrame, 5);
+    EXPECT_EQ(s.lastFrame, 15);
+    ASSERT_EQ(s.items.size(), 1u);
+    EXPECT_EQ(s.items[0].keys, (std::vector<scene::Key>{{5, {0, 0, 0}, {0, 0, 0}}, {15, {0, 0, 0}, {1, 1, 1}}}));
+    ASSERT_EQ(s.filters.size(), 1u);
+    EXPECT_EQ(s.filters[0].server, "Kivo_VidMixer");
+    // The module's defaults, with the new item as the fade control object.
+    EXPECT_EQ(scene::recordAsText(s.filters[0].record), "1 1 1 0 0 1 0 0 255 255 255 0 0 0 0 0 0 1");
+
+    const std::string before = dir.read("s.json");
+    result = vidmixer(dir, "new " + quoted(path));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(contains(result.err, "already exists")) << result.err;
+    EXPECT_EQ(dir.read("s.json"), before);
+    EXPECT_EQ(vidmixer(dir, "new " + quoted(path) + " --force --frames 1-1").exitCode, 0);
+    EXPECT_EQ(scene::loadSceneFile(path).items[0].keys.size(), 1u);
+    EXPECT_EQ(vidmixer(dir, "new " + quoted(path) + " --force --fps 0").exitCode, 1);
+    EXPECT_EQ(vidmixer(dir, "new " + quoted(path) + " --force --frames 9-3").exitCode, 1);
+}
+
+TEST(InfoCommand, DescriptionSettingsItemsAndKeys) {
+    TempDir dir;
+    scene::Scene s;
+    s.items.push_back({7, "Mover", {{1, {0.5, 0, 0}, {1, 1, 1}}}});
+    s.filters.push_back({"Kivo_VidMixer", scene::recordOfText("7 1 1 1 2 10 1 2 1 2 3 1 0 1 0 0 0 4")});
+    s.filters.push_back({"Kivo_VidMixer", scene::recordOfText("99 1 1 0 0 1 0 77")});
+    scene::saveSceneFile(s, dir.file("s.json"));
+    const CommandResult result = vidmixer(dir, "info " + quoted(dir.file("s.json")));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (const char *line : {"frames 1 to 24 at 24 fps", "7 \"Mover\"", "frame 1: position (0.5, 0, 0), scale (1, 1, 1)",
+                             "1. Kivo_VidMixer: Kivo Video Mixer (FX:B&W FILM)",
+                             "controlItem                 7  \"Mover\"", "fadeChannel                 1  Co-ords",
+                             "fadeAxis                    2  Z", "filmQuality                 1  Old'n'Dusty",
+                             "whiteOut                    1  on", "focalDisplacement           4",
+                             "2. Kivo_VidMixer: Kivo Video Mixer (FX:NEGATIVE)",
+                             "controlItem                99  not in the scene", "effect                     77  Negative"})
+        EXPECT_TRUE(contains(result.out, line)) << line << "\n" << result.out;
+}
+
+TEST(DemoCommand, FourLooksFadingInAndAContactSheet) {
+    TempDir dir;
+    const CommandResult result = vidmixer(dir, "demo --out " + quoted(dir.file("demo")));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string sheet = dir.file("demo/contact-sheet.png");
+    EXPECT_TRUE(contains(result.out, "contact sheet:  " + sheet)) << result.out;
+
+    const media::FramePattern input(dir.file("demo/input/####.png"));
+    EXPECT_EQ(input.discover().size(), 25u);
+    for (const char *look : {"static", "rgb", "bw-film", "negative"}) {
+        EXPECT_TRUE(contains(result.out, dir.file(std::string("demo/") + look + "/####.png"))) << look;
+        EXPECT_EQ(media::FramePattern(dir.file(std::string("demo/") + look + "/####.png")).discover().size(), 25u);
+        EXPECT_NO_THROW(scene::loadSceneFile(dir.file(std::string("demo/scenes/") + look + ".json")));
+    }
+    // Fade 0 leaves the picture as it was; fade 1 gives the full look.
+    const host::RgbaImage first = media::readImageFile(input.pathOf(1)).image;
+    EXPECT_EQ(media::readImageFile(dir.file("demo/negative/0001.png")).image, first);
+    const host::RgbaImage last = media::readImageFile(input.pathOf(25)).image;
+    const host::RgbaImage negative = media::readImageFile(dir.file("demo/negative/0025.png")).image;
+    ASSERT_EQ(negative.pixels.size(), last.pixels.size());
+    for (size_t i = 0; i < last.pixels.size(); ++i)
+        ASSERT_EQ(negative.pixels[i], i % 4 == 3 ? last.pixels[i] : 255 - last.pixels[i]) << "byte " << i;
+
+    const host::RgbaImage contact = media::readImageFile(sheet).image;
+    EXPECT_GT(contact.width, 5 * 320);
+    EXPECT_GT(contact.height, 4 * 240);
+}

@@ -1,0 +1,271 @@
+// Image sequences, image files and raw streams as the render uses them.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "host/media/atomic_file.h"
+#include "host/media/frame_pattern.h"
+#include "host/media/frame_sink.h"
+#include "host/media/frame_source.h"
+#include "host/media/image_file.h"
+#include "host/media/raw_stream.h"
+#include "temp_dir.h"
+#include "test_images.h"
+
+using namespace kivo::media;
+using kivo::host::RgbaImage;
+
+namespace {
+
+std::string errorOf(const std::function<void()> &action) {
+    try {
+        action();
+    } catch (const std::exception &error) {
+        return error.what();
+    }
+    return "(no error)";
+}
+
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+} // namespace
+
+TEST(FramePattern, HashesAndPrintfName) {
+    EXPECT_EQ(FramePattern("frames/####.png").pathOf(12), "frames/0012.png");
+    EXPECT_EQ(FramePattern("frames/####.png").pathOf(123456), "frames/123456.png");
+    EXPECT_EQ(FramePattern("frames/####.png").pathOf(-5), "frames/-005.png");
+    EXPECT_EQ(FramePattern("a.%04d.exr").pathOf(7), "a.0007.exr");
+    EXPECT_EQ(FramePattern("shot_%d.tif").pathOf(7), "shot_7.tif");
+    EXPECT_EQ(FramePattern("100%%/f#.png").pathOf(3), "100%/f3.png");
+    EXPECT_EQ(FramePattern("dir.v2/#.png").directory(), "dir.v2/");
+    EXPECT_EQ(FramePattern("#.png").directory(), ".");
+}
+
+TEST(FramePattern, FileNamesMustBeWhatThePatternWrites) {
+    const FramePattern hashes("f/####.png");
+    EXPECT_EQ(hashes.frameOf("0012.png"), 12);
+    EXPECT_EQ(hashes.frameOf("10000.png"), 10000);
+    EXPECT_EQ(hashes.frameOf("-005.png"), -5);
+    EXPECT_EQ(hashes.frameOf("12.png"), std::nullopt);
+    EXPECT_EQ(hashes.frameOf("00012.png"), std::nullopt);
+    EXPECT_EQ(hashes.frameOf("0012.jpg"), std::nullopt);
+    EXPECT_EQ(hashes.frameOf("+012.png"), std::nullopt);
+    EXPECT_EQ(hashes.frameOf(".png"), std::nullopt);
+    EXPECT_EQ(hashes.frameOf("99999999999.png"), std::nullopt);
+    const FramePattern plain("f/%d.png");
+    EXPECT_EQ(plain.frameOf("7.png"), 7);
+    EXPECT_EQ(plain.frameOf("07.png"), std::nullopt);
+}
+
+TEST(FramePattern, BadPatternsSayWhy) {
+    EXPECT_TRUE(contains(errorOf([] { FramePattern("frames/shot.png"); }), "no frame number"));
+    EXPECT_TRUE(contains(errorOf([] { FramePattern("f/##_%04d.png"); }), "more than one"));
+    EXPECT_TRUE(contains(errorOf([] { FramePattern("f/#/a.png"); }), "file name"));
+    EXPECT_TRUE(contains(errorOf([] { FramePattern("f/%5d.png"); }), "%0Nd"));
+    EXPECT_TRUE(contains(errorOf([] { FramePattern("f/%x.png"); }), "%0Nd"));
+}
+
+TEST(FramePattern, DiscoverListsMatchingFilesInOrder) {
+    TempDir dir;
+    for (const char *name : {"0010.png", "0002.png", "0003.png", "2.png", "0004.jpg", "notes.txt", ".0005.tmp-1.png"})
+        dir.write(name, "x");
+    std::filesystem::create_directory(dir.file("0007.png"));
+    EXPECT_EQ(FramePattern(dir.file("####.png")).discover(), (std::vector<int32_t>{2, 3, 10}));
+    EXPECT_TRUE(FramePattern(dir.file("missing/####.png")).discover().empty());
+}
+
+TEST(SequenceFrames, GapsAndRanges) {
+    TempDir dir;
+    for (int frame : {3, 4, 5, 7}) writeImageFile(FramePattern(dir.file("####.png")).pathOf(frame), RgbaImage(2, 2));
+    const FramePattern pattern(dir.file("####.png"));
+    EXPECT_EQ(sequenceFrames(pattern, FrameRange{3, 5}), (std::vector<int32_t>{3, 4, 5}));
+    EXPECT_EQ(sequenceFrames(pattern, FrameRange{7, 7}), (std::vector<int32_t>{7}));
+    const std::string gap = errorOf([&] { sequenceFrames(pattern, std::nullopt); });
+    EXPECT_TRUE(contains(gap, dir.file("0006.png"))) << gap;
+    EXPECT_TRUE(contains(gap, "frame 6 is missing")) << gap;
+    EXPECT_TRUE(contains(errorOf([&] { sequenceFrames(pattern, FrameRange{1, 4}); }), "frame 1 is missing"));
+    EXPECT_TRUE(contains(errorOf([&] { sequenceFrames(pattern, FrameRange{7, 8}); }), "frame 8 is missing"));
+    EXPECT_TRUE(contains(errorOf([&] { sequenceFrames(FramePattern(dir.file("x/####.png")), std::nullopt); }),
+                         "no frames found"));
+}
+
+TEST(ImageFiles, PngKeepsColourAndStraightAlphaExactly) {
+    TempDir dir;
+    RgbaImage image = patternImage(17, 9, 1);
+    image.at(0, 0)[3] = 0; // colour under zero alpha must survive too
+    image.at(0, 0)[0] = 200;
+    writeImageFile(dir.file("a.png"), image);
+    const DecodedImage back = readImageFile(dir.file("a.png"));
+    EXPECT_EQ(back.image, image);
+    EXPECT_EQ(back.sampleType, "uint8");
+    for (const std::string name : {"a.tif", "a.tga"}) {
+        writeImageFile(dir.file(name), image);
+        EXPECT_EQ(readImageFile(dir.file(name)).image, image) << name;
+    }
+}
+
+TEST(ImageFiles, OtherDepthsAndChannelCountsAreConverted) {
+    TempDir dir;
+    const RgbaImage image = patternImage(8, 4, 2);
+    writeImageFile(dir.file("deep.tif"), image, "uint16");
+    const DecodedImage deep = readImageFile(dir.file("deep.tif"));
+    EXPECT_EQ(deep.sampleType, "uint16");
+    EXPECT_EQ(deep.image, image); // 8 -> 16 -> 8 bits is exact
+
+    writeImageFile(dir.file("float.exr"), image, "float");
+    const DecodedImage exr = readImageFile(dir.file("float.exr"));
+    EXPECT_EQ(exr.sampleType, "float");
+    EXPECT_EQ(exr.image, image);
+
+    // JPEG has no alpha: written as RGB, read back opaque.
+    writeImageFile(dir.file("a.jpg"), image);
+    const RgbaImage jpeg = readImageFile(dir.file("a.jpg")).image;
+    ASSERT_EQ(jpeg.width, 8);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) EXPECT_EQ(jpeg.at(x, y)[3], 255);
+}
+
+TEST(ImageFiles, GreyBecomesRgbAndMissingAlphaIsOpaque) {
+    TempDir dir;
+    // A one-channel and a three-channel file written by ffmpeg-free means: PPM/PGM text.
+    dir.write("g.pgm", "P2\n2 1\n255\n7 250\n");
+    const RgbaImage grey = readImageFile(dir.file("g.pgm")).image;
+    EXPECT_EQ(std::vector<uint8_t>(grey.pixels.begin(), grey.pixels.end()),
+              (std::vector<uint8_t>{7, 7, 7, 255, 250, 250, 250, 255}));
+    dir.write("c.ppm", "P3\n1 1\n255\n1 2 3\n");
+    const RgbaImage rgb = readImageFile(dir.file("c.ppm")).image;
+    EXPECT_EQ(std::vector<uint8_t>(rgb.pixels.begin(), rgb.pixels.end()), (std::vector<uint8_t>{1, 2, 3, 255}));
+}
+
+TEST(ImageFiles, UnreadableFilesAreNamed) {
+    TempDir dir;
+    dir.write("bad.png", "\x89PNG\r\n\x1a\n not really");
+    EXPECT_TRUE(contains(errorOf([&] { readImageFile(dir.file("bad.png")); }), dir.file("bad.png")));
+    EXPECT_TRUE(contains(errorOf([&] { readImageFile(dir.file("none.png")); }), dir.file("none.png")));
+    EXPECT_TRUE(contains(errorOf([&] { writeImageFile(dir.file("a.unknownformat"), RgbaImage(1, 1)); }),
+                         "a.unknownformat"));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"bad.png"})); // no temporary file left
+}
+
+TEST(SequenceSource, EveryFrameMustHaveTheFirstFramesSize) {
+    TempDir dir;
+    const FramePattern pattern(dir.file("####.png"));
+    writeImageFile(pattern.pathOf(1), patternImage(4, 3, 1));
+    writeImageFile(pattern.pathOf(2), patternImage(4, 3, 2));
+    writeImageFile(pattern.pathOf(3), patternImage(3, 4, 3));
+    SequenceSource source(pattern, {1, 2, 3});
+    Frame frame;
+    ASSERT_TRUE(source.next(frame));
+    EXPECT_EQ(frame.number, 1);
+    EXPECT_EQ(frame.image, patternImage(4, 3, 1));
+    ASSERT_TRUE(source.next(frame));
+    const std::string error = errorOf([&] { source.next(frame); });
+    EXPECT_TRUE(contains(error, pattern.pathOf(3)));
+    EXPECT_TRUE(contains(error, "frame 3 is 3x4, but the first frame is 4x3")) << error;
+}
+
+namespace {
+// A pipe holding the bytes, closed for writing.
+int pipeWith(const std::string &bytes) {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+    EXPECT_EQ(::write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(fds[1]);
+    return fds[0];
+}
+} // namespace
+
+TEST(RawStreams, WholeFramesThenEndOrAnError) {
+    const RgbaImage a = patternImage(3, 2, 1), b = patternImage(3, 2, 2);
+    const std::string whole(a.pixels.begin(), a.pixels.end());
+    const int fd = pipeWith(whole + std::string(b.pixels.begin(), b.pixels.end()) + whole.substr(0, 10));
+    StreamSource source(fd, "standard input", 3, 2, 40);
+    Frame frame;
+    ASSERT_TRUE(source.next(frame));
+    EXPECT_EQ(frame.number, 40);
+    EXPECT_EQ(frame.image, a);
+    ASSERT_TRUE(source.next(frame));
+    EXPECT_EQ(frame.number, 41);
+    EXPECT_EQ(frame.image, b);
+    const std::string error = errorOf([&] { source.next(frame); });
+    EXPECT_EQ(error, "standard input: the stream ended inside frame 42 (10 of 24 bytes of a 3x2 RGBA frame)");
+    ::close(fd);
+
+    const int empty = pipeWith("");
+    StreamSource none(empty, "in", 3, 2, 1);
+    EXPECT_FALSE(none.next(frame));
+    ::close(empty);
+
+    const int limited = pipeWith(whole + whole + whole);
+    StreamSource two(limited, "in", 3, 2, 1, 2);
+    EXPECT_TRUE(two.next(frame));
+    EXPECT_TRUE(two.next(frame));
+    EXPECT_FALSE(two.next(frame));
+    ::close(limited);
+}
+
+TEST(RawStreams, WritingToAClosedPipeIsAnError) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    auto previous = std::signal(SIGPIPE, SIG_IGN);
+    RawFrameWriter writer(fds[1], "standard output");
+    EXPECT_EQ(errorOf([&] { writer.write(RgbaImage(2, 2)); }), "standard output: the reader closed the stream");
+    std::signal(SIGPIPE, previous);
+    ::close(fds[1]);
+}
+
+TEST(RawStreams, FrameSizes) {
+    int32_t w = 0, h = 0;
+    parseFrameSize("1920x1080", w, h);
+    EXPECT_EQ(w, 1920);
+    EXPECT_EQ(h, 1080);
+    parseFrameSize("1X1", w, h);
+    EXPECT_EQ(w, 1);
+    for (const char *bad : {"", "1920", "x1080", "0x10", "10x0", "-1x5", "65536x1", "1920x1080x3", "a x b", "65535x65535"})
+        EXPECT_THROW(parseFrameSize(bad, w, h), std::invalid_argument) << bad;
+}
+
+TEST(OutputCheck, AnOutputFrameNeverOverwritesAnInputFrame) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("in"));
+    const FramePattern input(dir.file("in/####.png"));
+    for (int frame : {1, 2}) dir.write("in/000" + std::to_string(frame) + ".png", "x");
+    const std::vector<int32_t> frames{1, 2};
+    EXPECT_NO_THROW(checkOutputSparesInput(input, frames, FramePattern(dir.file("out/####.png")), frames));
+    EXPECT_NO_THROW(checkOutputSparesInput(input, frames, FramePattern(dir.file("in/####.tif")), frames));
+    EXPECT_TRUE(contains(errorOf([&] { checkOutputSparesInput(input, frames, input, frames); }),
+                         "would overwrite input frame 1"));
+    // The same files spelled otherwise.
+    EXPECT_THROW(checkOutputSparesInput(input, frames, FramePattern(dir.file("in/../in/%04d.png")), frames),
+                 FileError);
+    std::filesystem::create_directory_symlink(dir.file("in"), dir.file("link"));
+    EXPECT_THROW(checkOutputSparesInput(input, frames, FramePattern(dir.file("link/####.png")), frames), FileError);
+    // A hard link to input frame 2 under an output name.
+    std::filesystem::create_directory(dir.file("hard"));
+    std::filesystem::create_hard_link(dir.file("in/0002.png"), dir.file("hard/0002.png"));
+    EXPECT_TRUE(contains(errorOf([&] {
+                             checkOutputSparesInput(input, frames, FramePattern(dir.file("hard/####.png")), frames);
+                         }),
+                         "output frame 2 would overwrite input frame 2"));
+}
+
+TEST(AtomicFiles, ReplaceWholeOrNotAtAll) {
+    TempDir dir;
+    writeFileAtomically(dir.file("f.txt"), "first");
+    writeFileAtomically(dir.file("f.txt"), "second");
+    EXPECT_EQ(dir.read("f.txt"), "second");
+    {
+        AtomicFile abandoned(dir.file("f.txt"));
+        std::ofstream(abandoned.temporaryPath()) << "half";
+        EXPECT_EQ(abandoned.temporaryPath().substr(abandoned.temporaryPath().size() - 4), ".txt");
+    } // never committed
+    EXPECT_EQ(dir.read("f.txt"), "second");
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"f.txt"}));
+}
