@@ -7,6 +7,7 @@
 
 #include "host/cli/cli_options.h"
 #include "host/cli/demo_command.h"
+#include "host/cli/edit_command.h"
 #include "host/cli/render_command.h"
 #include "host/cli/scene_commands.h"
 
@@ -42,6 +43,13 @@ int main(int argc, char **argv) {
     std::string infoScene;
     info->add_option("scene", infoScene, "Scene file")->required();
     moduleOption(info);
+
+    CLI::App *edit = app.add_subcommand("edit", "Edit a filter's settings in the module's own panels, in the "
+                                                "terminal; the scene is saved only when you accept");
+    EditRequest editRequest;
+    edit->add_option("scene", editRequest.scenePath, "Scene file")->required();
+    edit->add_option("--filter", editRequest.filter, "Which filter, counting from 1")->capture_default_str();
+    moduleOption(edit);
 
     CLI::App *render = app.add_subcommand(
         "render", "Run the scene's filters over an image sequence or a raw RGBA stream.\n"
@@ -80,6 +88,10 @@ int main(int argc, char **argv) {
             return runNew(newRequest, std::cout);
         }
         if (info->parsed()) return runInfo(infoScene, module, std::cout);
+        if (edit->parsed()) {
+            editRequest.module = module;
+            return runEdit(editRequest, std::cerr);
+        }
         if (render->parsed()) {
             if (framesOption->count() > 0) renderRequest.frames = parseFrameRange(renderFrames);
             if (startOption->count() > 0) renderRequest.start = start;
