@@ -1,7 +1,8 @@
 #include "process/film_pixel.h"
 
 void prepareFilmPixels(FilmFrame &film, const MixerInstance &instance, const FrameValues &frame,
-                       const FilmConstants &constants, BlendTable &blend, VignetteTable &vignette) {
+                       const FilmConstants &constants, BlendTable &blend, VignetteTable &vignette,
+                       OutOfFocus &outOfFocus) {
     film.width = frame.width;
     film.height = frame.height;
     film.dusty = instance.filmQuality != FILM_NICE_N_CLEAN;
@@ -25,7 +26,11 @@ void prepareFilmPixels(FilmFrame &film, const MixerInstance &instance, const Fra
         vignette.prepare(frame.width, frame.height, constants.vignetteStep);
         film.vignetteTable = &vignette;
     }
-    film.smearSteps = film.smear ? &SmearSteps::get() : nullptr;
+    film.outOfFocus = nullptr;
+    if (film.smear) {
+        outOfFocus.prepare(frame.width, film.focalDisplacement);
+        film.outOfFocus = &outOfFocus;
+    }
 }
 
 FilmRow beginFilmRow(const FilmFrame &film, int64_t y, const uint8_t *red, const uint8_t *green,
@@ -34,6 +39,8 @@ FilmRow beginFilmRow(const FilmFrame &film, int64_t y, const uint8_t *red, const
     row.red = red;
     row.green = green;
     row.blue = blue;
+    row.y = y;
+    if (film.smear) row.smearRow = film.outOfFocus->rowSlot(y);
     row.blackout = jumpFlag && y > static_cast<int64_t>(film.height) - 4;
     if (film.vignette) {
         row.centreY = y - film.halfHeight;

@@ -35,23 +35,26 @@ struct FilmFrame {
     double vignetteStep = 0.0;
     BlendTable *blend = nullptr;
     const VignetteTable *vignetteTable = nullptr;
-    const SmearSteps *smearSteps = nullptr;
+    OutOfFocus *outOfFocus = nullptr;
 };
 
-// Fills the vignette table when the frame uses it; blend must have been
-// reset to the frame's fade amount.
+// Prepares the vignette table and the smear when the frame uses them; blend
+// must have been reset to the frame's fade amount.
 void prepareFilmPixels(FilmFrame &film, const MixerInstance &instance, const FrameValues &frame,
-                       const FilmConstants &constants, BlendTable &blend, VignetteTable &vignette);
+                       const FilmConstants &constants, BlendTable &blend, VignetteTable &vignette,
+                       OutOfFocus &outOfFocus);
 
 // What the film rule reads that stays fixed for one visit of a source row.
 struct FilmRow {
     const uint8_t *red = nullptr;
     const uint8_t *green = nullptr;
     const uint8_t *blue = nullptr;
+    int64_t y = 0;
     bool blackout = false;  // a jumped frame's last three rows
     bool vignetted = false; // the vignette darkens this row
     int64_t centreY = 0;    // y - H/2
     const double *vignetteAmounts = nullptr; // by |x - W/2|; null: computed per pixel
+    SmearRow *smearRow = nullptr;            // null: smeared sample by sample
 };
 
 FilmRow beginFilmRow(const FilmFrame &film, int64_t y, const uint8_t *red, const uint8_t *green,
@@ -85,8 +88,7 @@ inline void filmPixel(const FilmFrame &film, const FilmRow &row, int64_t x, Bloc
     if (v > 255) v = static_cast<uint16_t>(255 - block.grainValue);
 
     uint8_t grey = static_cast<uint8_t>(v);
-    if (film.smear)
-        grey = smearDirect(grey, row.red, row.green, row.blue, x, film.focalDisplacement, *film.smearSteps);
+    if (film.smear) grey = film.outOfFocus->smear(grey, row.smearRow, row.y, row.red, row.green, row.blue, x);
     if (row.vignetted) {
         const int64_t centreX = x - film.halfWidth;
         const double amount = row.vignetteAmounts != nullptr

@@ -78,7 +78,8 @@ void processFrame(void *instancePointer, const FrameAccess *access) {
         blend.reset(frame.fadeAmount);
         if (look == Look::Film) {
             FilmFrame filmFrame;
-            prepareFilmPixels(filmFrame, instance, frame, film, blend, VignetteTable::forFrame());
+            prepareFilmPixels(filmFrame, instance, frame, film, blend, VignetteTable::forFrame(),
+                              OutOfFocus::forFrame());
             FilmRule rule(filmFrame);
             walkBlocks(instance, *access, frame, true, rule);
         } else {

@@ -3,6 +3,7 @@
 #ifndef KIVO_PROCESS_RANDOM_GENERATOR_H
 #define KIVO_PROCESS_RANDOM_GENERATOR_H
 
+#include <bit>
 #include <cstdint>
 
 // Only seedRandom and nextRandom change it.
@@ -16,10 +17,15 @@ inline uint32_t nextRandom() {
     return (gRandomState >> 16) & 0x7FFFu;
 }
 
-// Halves value until it is at most limit.
+// Halves value (integer division) until it is at most limit. Done as one
+// shift: the number of halvings follows from the bit lengths, which keeps
+// the per-block draws free of unpredictable loop branches.
 inline uint32_t halveWhileAbove(uint32_t value, uint32_t limit) {
-    while (value > limit) value /= 2;
-    return value;
+    if (value <= limit) return value;
+    const int shift = std::bit_width(value) - std::bit_width(limit);
+    if (shift >= 32) return 0; // limit 0 and a 32-bit value
+    const uint32_t halved = value >> shift; // as long as the limit, perhaps above it
+    return halved >> (halved > limit ? 1 : 0);
 }
 
 #endif

@@ -51,7 +51,7 @@ protected:
         BlendTable &blend = BlendTable::forFrame();
         blend.reset(frame.fadeAmount);
         FilmFrame film;
-        prepareFilmPixels(film, m, frame, constants, blend, VignetteTable::forFrame());
+        prepareFilmPixels(film, m, frame, constants, blend, VignetteTable::forFrame(), OutOfFocus::forFrame());
         const FilmRow row = beginFilmRow(film, y, red.data(), green.data(), blue.data(), jumpFlag);
         Colour out{};
         filmPixel(film, row, x, block, out.data());

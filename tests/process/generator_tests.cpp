@@ -35,6 +35,16 @@ TEST(Generator, HalveWhileAbove) {
     EXPECT_EQ(halveWhileAbove(18467, 16), 9u);
     EXPECT_EQ(halveWhileAbove(0, 16), 0u);
     EXPECT_EQ(halveWhileAbove(32767, 0), 0u);
+    // The same as halving one step at a time, for every draw and any limit.
+    auto stepwise = [](uint32_t value, uint32_t limit) {
+        while (value > limit) value /= 2;
+        return value;
+    };
+    for (uint32_t limit : {0u, 1u, 2u, 3u, 6u, 16u, 24u, 255u, 256u, 300u, 32767u})
+        for (uint32_t value = 0; value < 32768; ++value) ASSERT_EQ(halveWhileAbove(value, limit), stepwise(value, limit));
+    for (uint32_t value : {0x80000000u, 0xFFFFFFFFu, 0x7FFFFFFFu, 65536u})
+        for (uint32_t limit : {0u, 1u, 24u, 0x7FFFFFFFu, 0xFFFFFFFEu})
+            EXPECT_EQ(halveWhileAbove(value, limit), stepwise(value, limit)) << value << " " << limit;
     // A draw above the limit ends between (limit + 1) / 2 and the limit.
     for (uint32_t limit : {6u, 16u, 24u, 255u, 300u})
         for (uint32_t value = limit + 1; value < 32768; ++value) {

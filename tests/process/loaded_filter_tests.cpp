@@ -177,6 +177,26 @@ TEST(LoadedFilter, GoldenChecksums) {
     }
 }
 
+// Rows wide enough for composed smear chains, with grain blocks that visit
+// rows in pieces and jumps that shift them.
+TEST(LoadedFilter, WideSmearMatchesTheReference) {
+    for (int32_t d : {1, 2, 4}) {
+        for (auto [gw, gh] : {std::pair{1, 1}, std::pair{3, 5}, std::pair{400, 2}, std::pair{7, 64}}) {
+            SCOPED_TRACE(testing::Message() << "d " << d << " grain " << gw << "x" << gh);
+            LoadedFilter filter;
+            MixerInstance &m = filter.settings();
+            useFader(m);
+            m.effect = EFFECT_FILM;
+            m.filmQuality = FILM_OLD_N_DUSTY;
+            m.outOfFocus = m.sprocketJump = 1;
+            m.focalDisplacement = d;
+            m.grainWidth = gw;
+            m.grainHeight = gh;
+            for (int32_t number : {8, 9}) filter.frame(reference::testPicture(300, 18, number), number, 1.0, false);
+        }
+    }
+}
+
 TEST(LoadedFilter, LargeFilmFramesMatchTheReference) {
     // 1920 x 1080 uses the vignette table; 2100 x 2000 is too large for it.
     for (auto [width, height] : {std::pair{1920, 1080}, std::pair{2100, 2000}}) {

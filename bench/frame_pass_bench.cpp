@@ -1,0 +1,143 @@
+// Megapixels per second of the filter's frame pass on a 1920 x 1080 frame,
+// run through the host core the way the stand-in host runs it, for each look
+// and for a floor: a pass that makes the same host calls (four row fetches
+// per row visit, colour and alpha per pixel) with a constant colour. Each
+// look reports its time per frame as a multiple of the floor's ("x_floor").
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+
+#include "host/core/frame_runner.h"
+#include "host/core/host_session.h"
+#include "module/mixer_instance.h"
+
+namespace {
+
+using kivo::host::HostSession;
+using kivo::host::RgbaImage;
+
+constexpr int32_t kWidth = 1920;
+constexpr int32_t kHeight = 1080;
+constexpr int32_t kFader = 1;
+
+HostSession &session() {
+    static std::unique_ptr<HostSession> host = [] {
+        auto h = std::make_unique<HostSession>(KIVO_MODULE_FILE);
+        // Scale (0.5, 0.5, 0.5): every frame blends half way.
+        h->items().setItem({kFader, "fader", {{0.0, {0, 0, 0}, {0.5, 0.5, 0.5}}}});
+        return h;
+    }();
+    return *host;
+}
+
+const RgbaImage &picture() {
+    static const RgbaImage image = [] {
+        RgbaImage p(kWidth, kHeight);
+        for (int32_t y = 0; y < kHeight; ++y)
+            for (int32_t x = 0; x < kWidth; ++x) {
+                uint8_t *px = p.at(x, y);
+                px[0] = static_cast<uint8_t>(x * 255 / (kWidth - 1));
+                px[1] = static_cast<uint8_t>(y * 255 / (kHeight - 1));
+                px[2] = static_cast<uint8_t>((x * 7 + y * 13) & 255);
+                px[3] = 255;
+            }
+        return p;
+    }();
+    return image;
+}
+
+// The floor: the frame pass's host calls for grain 1 x 1 and nothing else.
+void floorPass(void *, const FrameAccess *access) {
+    static const uint8_t grey[3] = {128, 128, 128};
+    for (int32_t y = 0; y < access->height; ++y)
+        for (int32_t x = 0; x < access->width; ++x) {
+            access->getLine(RTYPE_RED, y);
+            access->getLine(RTYPE_GREEN, y);
+            access->getLine(RTYPE_BLUE, y);
+            const uint8_t *alpha = access->getLine(RTYPE_ALPHA, y);
+            access->setRGB(x, y, grey);
+            access->setAlpha(x, y, alpha[x]);
+        }
+}
+
+double gFloorSecondsPerFrame = 0.0;
+
+// CPU time of this thread: the ratios stay meaningful on a loaded machine.
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Runs frames through process; records the time per frame.
+void runFrames(benchmark::State &state, ProcessFunction process, void *instance, bool isFloor) {
+    RgbaImage output;
+    int32_t frame = 0;
+    kivo::host::FrameOptions options;
+    const double start = threadSeconds();
+    for (auto _ : state) {
+        options.frame = frame++;
+        options.time = 0.0;
+        kivo::host::runFrame(process, instance, picture(), output, options);
+        benchmark::DoNotOptimize(output.pixels.data());
+    }
+    const double perFrame = (threadSeconds() - start) / static_cast<double>(state.iterations());
+    if (isFloor) gFloorSecondsPerFrame = perFrame;
+    state.counters["Mpx/s"] = benchmark::Counter(kWidth * kHeight * 1e-6, benchmark::Counter::kIsIterationInvariantRate);
+    if (!isFloor && gFloorSecondsPerFrame > 0.0) state.counters["x_floor"] = perFrame / gFloorSecondsPerFrame;
+}
+
+void Floor(benchmark::State &state) {
+    session();
+    runFrames(state, floorPass, nullptr, true);
+}
+
+// A look: settings applied to a new instance of the loaded module.
+template <class Configure>
+void runLook(benchmark::State &state, Configure configure) {
+    HostSession &host = session();
+    HostSession::Instance instance = host.createInstance();
+    MixerInstance &m = *static_cast<MixerInstance *>(instance.get());
+    m.controlItem = kFader;
+    configure(m);
+    runFrames(state, host.handler().process, instance.get(), false);
+}
+
+void filmEverything(MixerInstance &m) {
+    m.effect = EFFECT_FILM;
+    m.filmQuality = FILM_OLD_N_DUSTY;
+    m.sprocketJump = m.whiteOut = m.sepia = m.vignette = 1;
+}
+
+void Static(benchmark::State &state) {
+    runLook(state, [](MixerInstance &m) { m.effect = EFFECT_STATIC; });
+}
+void Rgb(benchmark::State &state) {
+    runLook(state, [](MixerInstance &m) { m.effect = EFFECT_RGB, m.mixRed = 200, m.mixGreen = 90, m.mixBlue = 30; });
+}
+void Negative(benchmark::State &state) {
+    runLook(state, [](MixerInstance &m) { m.effect = EFFECT_NEGATIVE; });
+}
+void FilmWithoutSmear(benchmark::State &state) { runLook(state, filmEverything); }
+void FilmWithSmear(benchmark::State &state) {
+    const int32_t displacement = static_cast<int32_t>(state.range(0));
+    runLook(state, [displacement](MixerInstance &m) {
+        filmEverything(m);
+        m.outOfFocus = 1;
+        m.focalDisplacement = displacement;
+    });
+}
+
+// The floor runs first so that every look can report its ratio to it.
+BENCHMARK(Floor)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(Static)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(Rgb)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(Negative)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(FilmWithoutSmear)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(FilmWithSmear)->Arg(1)->Arg(16)->Arg(100)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+} // namespace
+
+BENCHMARK_MAIN();
