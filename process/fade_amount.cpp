@@ -16,6 +16,7 @@ double computeFadeAmount(const MixerInstance &instance, const FrameAccess &acces
 
     // A negative divisor only flips the sign of the quotient.
     double amount = vector[instance.fadeAxis] / static_cast<double>(instance.fadeDivisor);
+    if (amount != amount) return 0.0; // a host value that is not a number blends nothing
     if (amount > 1.0) amount = 1.0;
     // The clamp at 1 comes first: with negatives allowed, -2.5 gives 2.5.
     if (amount < 0.0) amount = instance.allowNegatives != 0 ? -amount : 0.0;

@@ -9,6 +9,8 @@
 // At most one param call per frame. Gives 0.0, without calling the host,
 // when no control object is chosen, when the saved service is missing, and
 // for records no panel stores: an axis outside X, Y, Z or a divisor of 0.
+// A component that is not a number also gives 0.0; an infinite one is
+// clamped like any other (mixChannel bounds what an infinite amount does).
 double computeFadeAmount(const MixerInstance &instance, const FrameAccess &access);
 
 #endif

@@ -1,6 +1,7 @@
 // The fade amount read through the saved item information service.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "module/saved_services.h"
@@ -132,6 +133,17 @@ TEST_F(FadeAmount, MissingServiceOrSilentHost) {
     // A host that fills nothing reads as a zero vector.
     service.param = silentParam;
     EXPECT_EQ(fade(), 0.0);
+}
+
+TEST_F(FadeAmount, NonFiniteComponents) {
+    gScale[0] = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(fade(), 0.0);
+    gScale[0] = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(fade(), 1.0);
+    gScale[0] = -std::numeric_limits<double>::infinity();
+    EXPECT_EQ(fade(), 0.0);
+    m.allowNegatives = 1;
+    EXPECT_EQ(fade(), std::numeric_limits<double>::infinity());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // write-back, progress, the sprocket shift and frames the pass must survive.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 
 #include "frame_helpers.h"
@@ -193,6 +194,36 @@ TEST_F(FramePass, NoFadeKeepsEveryPixelButStillDraws) {
     const Render r = run(source, 4);
     EXPECT_EQ(r.image, source);
     EXPECT_EQ(gRandomState, afterFullFade);
+}
+
+TEST_F(FramePass, FadesFarBeyondOne) {
+    const RgbaImage source = reference::testPicture(16, 12);
+    // Position X -25 over 10, negatives allowed: 2.5, still exact.
+    items.setItem({2, "far", {{0.0, {-25, 0, 0}, {1, 1, 1}}}});
+    m.controlItem = 2;
+    m.fadeChannel = FADE_COORDS;
+    m.fadeDivisor = 10;
+    m.allowNegatives = 1;
+    for (int32_t effect : {0, 1, 2, 3}) {
+        m.effect = effect;
+        m.mixRed = 300;
+        seedRandom(1);
+        const RgbaImage want = expected(source, 4, 2.5);
+        EXPECT_EQ(run(source, 4).image, want) << effect;
+    }
+    // Infinite: every channel goes to 0 or 255 unless it already is the target.
+    items.setItem({2, "far", {{0.0, {-std::numeric_limits<double>::infinity(), 0, 0}, {1, 1, 1}}}});
+    m.effect = EFFECT_NEGATIVE;
+    const RgbaImage out = run(source, 4).image;
+    for (int32_t y = 0; y < 12; ++y)
+        for (int32_t x = 0; x < 16; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const uint8_t s = source.at(x, y)[c];
+                ASSERT_EQ(out.at(x, y)[c], s < 128 ? 255 : 0) << x << "," << y;
+            }
+    // Not a number: nothing blends.
+    items.setItem({2, "far", {{0.0, {std::numeric_limits<double>::quiet_NaN(), 0, 0}, {1, 1, 1}}}});
+    EXPECT_EQ(run(source, 4).image, source);
 }
 
 TEST_F(FramePass, EffectsOutsideTheRangeAreNegative) {
