@@ -11,8 +11,7 @@
 
 namespace kivo::cli {
 
-template <typename T>
-class BoundedQueue {
+template <typename T> class BoundedQueue {
 public:
     explicit BoundedQueue(size_t capacity) : capacity_(capacity) {}
 

@@ -13,7 +13,8 @@ bool readInt(const std::string &text, size_t &at, int32_t &value) {
     if (at < text.size() && text[at] == '-') ++at;
     const size_t digits = at;
     int64_t v = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - digits < 11) v = v * 10 + (text[at++] - '0');
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - digits < 11)
+        v = v * 10 + (text[at++] - '0');
     if (at == digits) return false;
     if (text[start] == '-') v = -v;
     if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) return false;

@@ -41,7 +41,8 @@ const std::vector<Look> &looks() {
 }
 
 std::string upper(std::string text) {
-    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char &c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
 
@@ -69,7 +70,8 @@ int runDemo(const std::string &outDir, const std::string &modulePath, std::ostre
             host::HostSession::Instance instance = session.createInstance();
             const auto &record = base.filters[0].record;
             session.load(instance.get(), std::vector<uint8_t>(record.begin(), record.end()));
-            for (const auto &[name, value] : look.settings) instanceSetting(instance.get(), name) = value;
+            for (const auto &[name, value] : look.settings)
+                instanceSetting(instance.get(), name) = value;
             scene::Scene scene = base;
             const std::vector<uint8_t> saved = session.save(instance.get());
             std::copy_n(saved.begin(), std::min<size_t>(saved.size(), scene::kRecordSize),

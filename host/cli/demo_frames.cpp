@@ -30,7 +30,8 @@ Rgb hue(double h) {
 
 void fill(host::RgbaImage &image, int x0, int y0, int x1, int y1, Rgb colour) {
     for (int y = std::max(y0, 0); y < std::min(y1, image.height); ++y)
-        for (int x = std::max(x0, 0); x < std::min(x1, image.width); ++x) put(image, x, y, colour);
+        for (int x = std::max(x0, 0); x < std::min(x1, image.width); ++x)
+            put(image, x, y, colour);
 }
 
 } // namespace
@@ -44,7 +45,8 @@ host::RgbaImage demoFrame(int index, int count, int width, int height, int frame
         const Rgb bar = kBars[x * 8 / width];
         const auto grey = static_cast<uint8_t>(x * 255 / std::max(width - 1, 1));
         const Rgb rainbow = hue(double(x) / width);
-        for (int y = 0; y < height; ++y) put(image, x, y, y < barsBottom ? bar : y < greyBottom ? Rgb{grey, grey, grey} : rainbow);
+        for (int y = 0; y < height; ++y)
+            put(image, x, y, y < barsBottom ? bar : y < greyBottom ? Rgb{grey, grey, grey} : rainbow);
     }
 
     // A ball crossing from left to right, bobbing once.
@@ -75,7 +77,8 @@ host::RgbaImage contactSheet(const std::vector<std::vector<host::RgbaImage>> &ti
     const int tileWidth = columns > 0 ? tiles[0][0].width : 0, tileHeight = columns > 0 ? tiles[0][0].height : 0;
     constexpr int gap = 8, scale = 2;
     int titleWidth = 0;
-    for (const std::string &title : rowTitles) titleWidth = std::max(titleWidth, textWidth(title, scale));
+    for (const std::string &title : rowTitles)
+        titleWidth = std::max(titleWidth, textWidth(title, scale));
     const int left = titleWidth + 2 * gap, top = kGlyphHeight * scale + 2 * gap;
 
     host::RgbaImage sheet(left + columns * (tileWidth + gap), top + rows * (tileHeight + gap));

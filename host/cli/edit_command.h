@@ -20,9 +20,9 @@ struct EditRequest {
 };
 
 struct EditOutcome {
-    bool accepted = false; // the main panel was closed with OK
-    bool changed = false;  // the settings record differs from before
-    int32_t activation = 0; // the interface activation's result
+    bool accepted = false;                   // the main panel was closed with OK
+    bool changed = false;                    // the settings record differs from before
+    int32_t activation = 0;                  // the interface activation's result
     std::vector<host::HostMessage> messages; // what the module told the user
 };
 

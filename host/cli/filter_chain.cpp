@@ -23,7 +23,8 @@ FilterChain::FilterChain(const scene::Scene &scene, const std::string &modulePat
 
 FilterChain::~FilterChain() {
     stages_.clear(); // instances go back to their module before it closes
-    while (!sessions_.empty()) sessions_.pop_back(); // services are restored newest first
+    while (!sessions_.empty())
+        sessions_.pop_back(); // services are restored newest first
 }
 
 std::string FilterChain::describe(size_t stage) const {

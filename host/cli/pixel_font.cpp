@@ -71,8 +71,7 @@ int textWidth(std::string_view text, int scale) {
     return text.empty() ? 0 : (static_cast<int>(text.size()) * kGlyphAdvance - 1) * scale;
 }
 
-void drawText(host::RgbaImage &image, int x, int y, std::string_view text, int scale,
-              std::array<uint8_t, 3> colour) {
+void drawText(host::RgbaImage &image, int x, int y, std::string_view text, int scale, std::array<uint8_t, 3> colour) {
     for (size_t i = 0; i < text.size(); ++i) {
         const Glyph *glyph = glyphOf(text[i]);
         if (glyph == nullptr) continue;

@@ -18,8 +18,7 @@ inline constexpr int kGlyphAdvance = 6; // glyph and one column of space
 // Draws text with its top left at (x, y), each font pixel scale x scale;
 // lower-case letters are drawn as capitals, unknown characters as blanks.
 // Pixels outside the image are skipped.
-void drawText(host::RgbaImage &image, int x, int y, std::string_view text, int scale,
-              std::array<uint8_t, 3> colour);
+void drawText(host::RgbaImage &image, int x, int y, std::string_view text, int scale, std::array<uint8_t, 3> colour);
 
 // Width in pixels of text drawn at that scale.
 int textWidth(std::string_view text, int scale);

@@ -35,7 +35,8 @@ Endpoints openEndpoints(const RenderRequest &request, const scene::Scene &scene)
         const int32_t first = request.frames ? request.frames->first : request.start.value_or(scene.firstFrame);
         std::optional<int64_t> limit;
         if (request.frames) limit = int64_t{request.frames->last} - request.frames->first + 1;
-        ends.source = std::make_unique<media::StreamSource>(STDIN_FILENO, "standard input", width, height, first, limit);
+        ends.source =
+            std::make_unique<media::StreamSource>(STDIN_FILENO, "standard input", width, height, first, limit);
     } else {
         if (!request.size.empty())
             throw std::invalid_argument("--size is for a raw stream on standard input (-i -); an image sequence "
@@ -82,13 +83,13 @@ int runRender(const RenderRequest &request, std::ostream &err) {
     options.stop = &StopSignals::flag();
     const auto start = std::chrono::steady_clock::now();
     const PipelineResult result = runPipeline(
-        *ends.source, [&](media::Frame &frame) { chain.process(frame, progress.get()); }, *ends.sink,
-        progress.get(), options);
+        *ends.source, [&](media::Frame &frame) { chain.process(frame, progress.get()); }, *ends.sink, progress.get(),
+        options);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (progress) progress->finish();
 
-    const std::string finished = std::to_string(result.framesWritten) +
-                                 (result.framesWritten == 1 ? " frame" : " frames") + " finished";
+    const std::string finished =
+        std::to_string(result.framesWritten) + (result.framesWritten == 1 ? " frame" : " frames") + " finished";
     if (result.error) {
         err << "vidmixer: " << *result.error << " (" << finished << ")\n";
         return 1;
@@ -120,8 +121,8 @@ int64_t renderSequence(const scene::Scene &scene, const std::string &modulePath,
     FilterChain chain(scene, modulePath);
     PipelineOptions options;
     options.writers = writerCount(0);
-    const PipelineResult result =
-        runPipeline(source, [&](media::Frame &frame) { chain.process(frame); }, sink, nullptr, options);
+    const PipelineResult result = runPipeline(
+        source, [&](media::Frame &frame) { chain.process(frame); }, sink, nullptr, options);
     if (result.error) throw std::runtime_error(*result.error);
     return result.framesWritten;
 }

@@ -72,7 +72,8 @@ PipelineResult runPipeline(media::FrameSource &source, const std::function<void(
     };
     const size_t writerCount = sink.unordered() ? std::max<size_t>(options.writers, 1) : 1;
     std::vector<std::thread> writers;
-    for (size_t i = 0; i < writerCount; ++i) writers.emplace_back(writeFrames);
+    for (size_t i = 0; i < writerCount; ++i)
+        writers.emplace_back(writeFrames);
 
     bool stopped = false;
     while (auto frame = toFilter.pop()) {
@@ -91,7 +92,8 @@ PipelineResult runPipeline(media::FrameSource &source, const std::function<void(
     }
     toFilter.abandon(); // lets the reader go if it waits for room
     toWrite.close();
-    for (auto &writer : writers) writer.join();
+    for (auto &writer : writers)
+        writer.join();
     reader.join();
 
     PipelineResult result;

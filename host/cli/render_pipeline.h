@@ -22,9 +22,9 @@ public:
 };
 
 struct PipelineOptions {
-    size_t readAhead = 2;   // decoded frames waiting for the filter
-    size_t writeBehind = 2; // filtered frames waiting for a writer
-    size_t writers = 1;     // used only when the sink takes frames in any order
+    size_t readAhead = 2;                    // decoded frames waiting for the filter
+    size_t writeBehind = 2;                  // filtered frames waiting for a writer
+    size_t writers = 1;                      // used only when the sink takes frames in any order
     const std::atomic<bool> *stop = nullptr; // set (by a signal) to end early
 };
 

@@ -34,8 +34,8 @@ std::string shownValue(const host::Control &control) {
 
 int32_t stepped(int32_t value, int direction) {
     const int64_t next = int64_t{value} + direction;
-    return static_cast<int32_t>(std::clamp<int64_t>(next, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(next, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 } // namespace
@@ -87,7 +87,8 @@ bool TerminalDriver::run(host::Panel &panel) {
 void TerminalDriver::render(const host::Panel &panel, size_t focus) {
     erase();
     std::string title;
-    for (const host::Panel *open : open_) title += (title.empty() ? "" : "  >  ") + open->title();
+    for (const host::Panel *open : open_)
+        title += (title.empty() ? "" : "  >  ") + open->title();
     attron(A_BOLD);
     mvaddnstr(0, 0, title.c_str(), COLS);
     attroff(A_BOLD);
@@ -117,8 +118,7 @@ void TerminalDriver::render(const host::Panel &panel, size_t focus) {
     row += 2;
     if (!message_.empty()) mvaddnstr(row, kLeft, message_.c_str(), COLS - kLeft);
     mvaddnstr(LINES - 1, 0,
-              "Up/Down move  Left/Right change  Space toggle  Enter type a value or press  F10 OK  Esc cancel",
-              COLS);
+              "Up/Down move  Left/Right change  Space toggle  Enter type a value or press  F10 OK  Esc cancel", COLS);
     refresh();
 }
 
@@ -143,8 +143,10 @@ TerminalDriver::Outcome TerminalDriver::handleKey(host::Panel &panel, size_t &fo
     case '\n':
     case '\r':
     case KEY_ENTER:
-        if (control) typeValue(panel, *control);
-        else return focus == count ? Outcome::Accepted : Outcome::Cancelled;
+        if (control)
+            typeValue(panel, *control);
+        else
+            return focus == count ? Outcome::Accepted : Outcome::Cancelled;
         break;
     case KEY_F(10):
     case kCtrlO: return Outcome::Accepted;
@@ -177,9 +179,7 @@ void TerminalDriver::step(host::Panel &panel, host::Control &control, int direct
         value.scalar = next == 0 ? 0 : ids[next - 1];
         break;
     }
-    case ControlKind::ColourTriple:
-        message_ = "press Enter and type red green blue";
-        return;
+    case ControlKind::ColourTriple: message_ = "press Enter and type red green blue"; return;
     }
     panel.userSetValue(control, value);
 }
@@ -189,13 +189,15 @@ void TerminalDriver::typeValue(host::Panel &panel, host::Control &control) {
     switch (control.kind()) {
     case host::ControlKind::Number: hint = "a whole number"; break;
     case host::ControlKind::Choice:
-        for (const std::string &item : control.items()) hint += (hint.empty() ? "" : ", ") + std::string(host::trimmed(item));
+        for (const std::string &item : control.items())
+            hint += (hint.empty() ? "" : ", ") + std::string(host::trimmed(item));
         break;
     case host::ControlKind::CheckBox: hint = "on or off"; break;
     case host::ControlKind::ColourTriple: hint = "red green blue"; break;
     case host::ControlKind::SceneItem:
         hint = "none";
-        for (const std::string &item : control.items()) hint += ", " + item;
+        for (const std::string &item : control.items())
+            hint += ", " + item;
         break;
     }
     const std::string text = prompt(control.label() + " (" + hint + "): ");

@@ -61,16 +61,15 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
     std::random_device entropy;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::ostringstream name;
-        name << parts.directory << '.' << parts.stem << ".tmp-" << ::getpid() << '-'
-             << counter.fetch_add(1) << '-' << (entropy() % 100000) << parts.extension;
+        name << parts.directory << '.' << parts.stem << ".tmp-" << ::getpid() << '-' << counter.fetch_add(1) << '-'
+             << (entropy() % 100000) << parts.extension;
         const int fd = ::open(name.str().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             ::close(fd);
             temporary_ = name.str();
             return;
         }
-        if (errno != EEXIST)
-            throw FileError(target_, "cannot write beside it: " + systemReason());
+        if (errno != EEXIST) throw FileError(target_, "cannot write beside it: " + systemReason());
     }
     throw FileError(target_, "cannot find a free temporary name beside it");
 }

@@ -25,7 +25,8 @@ Placeholder findPlaceholder(const std::string &text) {
     for (size_t i = 0; i < text.size();) {
         if (text[i] == '#') {
             size_t j = i;
-            while (j < text.size() && text[j] == '#') ++j;
+            while (j < text.size() && text[j] == '#')
+                ++j;
             take(i, j, static_cast<int>(j - i));
             i = j;
         } else if (text[i] == '%') {
@@ -37,7 +38,8 @@ Placeholder findPlaceholder(const std::string &text) {
             int width = 0;
             const bool zeroPadded = j < text.size() && text[j] == '0';
             if (zeroPadded) ++j;
-            while (j < text.size() && text[j] >= '0' && text[j] <= '9' && width < 100) width = width * 10 + (text[j++] - '0');
+            while (j < text.size() && text[j] >= '0' && text[j] <= '9' && width < 100)
+                width = width * 10 + (text[j++] - '0');
             if (j >= text.size() || text[j] != 'd' || zeroPadded != (width > 0) || width > 20)
                 throw std::invalid_argument("\"" + text + "\": use %d or %0Nd (such as %04d) for the frame number");
             take(i, j + 1, zeroPadded ? width : 0);
@@ -97,8 +99,7 @@ std::optional<int32_t> FramePattern::frameOf(std::string_view name) const {
         value = value * 10 + (middle[i] - '0');
     }
     if (middle[0] == '-') value = -value;
-    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-        return std::nullopt;
+    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) return std::nullopt;
     const auto frame = static_cast<int32_t>(value);
     if (formatNumber(frame) != middle) return std::nullopt;
     return frame;

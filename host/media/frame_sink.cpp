@@ -50,7 +50,8 @@ void checkOutputSparesInput(const FramePattern &input, const std::vector<int32_t
     for (int32_t frame : outputFrames) {
         const std::string path = output.pathOf(frame);
         std::optional<int32_t> overwritten;
-        if (auto same = byName.find(sameFileKey(path)); same != byName.end()) overwritten = same->second;
+        if (auto same = byName.find(sameFileKey(path)); same != byName.end())
+            overwritten = same->second;
         else if (auto identity = fileIdentity(path))
             if (auto same = byIdentity.find(*identity); same != byIdentity.end()) overwritten = same->second;
         if (overwritten)

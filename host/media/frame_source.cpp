@@ -13,8 +13,8 @@ std::vector<int32_t> sequenceFrames(const FramePattern &pattern, std::optional<F
     const int64_t first = range ? range->first : found.front();
     const int64_t last = range ? range->last : found.back();
     if (last < first) throw FileError(pattern.text(), "the frame range is empty");
-    const std::string span = (range ? "frames " : "the sequence, frames ") + std::to_string(first) + " to " +
-                             std::to_string(last);
+    const std::string span =
+        (range ? "frames " : "the sequence, frames ") + std::to_string(first) + " to " + std::to_string(last);
     std::vector<int32_t> frames;
     auto present = std::lower_bound(found.begin(), found.end(), first);
     for (int64_t frame = first; frame <= last; ++frame, ++present) {

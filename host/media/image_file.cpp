@@ -17,10 +17,13 @@ std::string oiioReason(const std::string &detail) {
     const std::string message = detail.empty() ? OIIO::geterror() : detail;
     std::string reason;
     for (char c : message) {
-        if (c != '\n') reason += c;
-        else if (!reason.empty() && reason.back() != ' ') reason += "; ";
+        if (c != '\n')
+            reason += c;
+        else if (!reason.empty() && reason.back() != ' ')
+            reason += "; ";
     }
-    while (!reason.empty() && (reason.back() == ' ' || reason.back() == ';')) reason.pop_back();
+    while (!reason.empty() && (reason.back() == ' ' || reason.back() == ';'))
+        reason.pop_back();
     return reason.empty() ? "unknown image library error" : reason;
 }
 
@@ -88,7 +91,8 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
     if (!alpha) {
         rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
         for (size_t i = 0, n = rgb.size() / 3; i < n; ++i)
-            for (int c = 0; c < 3; ++c) rgb[i * 3 + c] = image.pixels[i * 4 + c];
+            for (int c = 0; c < 3; ++c)
+                rgb[i * 3 + c] = image.pixels[i * 4 + c];
         data = rgb.data();
     }
     if (!output->open(file.temporaryPath(), spec))

@@ -41,7 +41,8 @@ void RawFrameWriter::write(const host::RgbaImage &image) {
         const ssize_t n = ::write(fd_, image.pixels.data() + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EPIPE) throw FileError(name_, "the reader closed the stream");
-        if (n <= 0) throw FileError(name_, std::string("cannot write: ") + (n < 0 ? std::strerror(errno) : "no progress"));
+        if (n <= 0)
+            throw FileError(name_, std::string("cannot write: ") + (n < 0 ? std::strerror(errno) : "no progress"));
         done += static_cast<size_t>(n);
     }
 }

@@ -11,9 +11,12 @@ namespace kivo::scene {
 std::string jsonPointerToken(std::string_view key) {
     std::string token;
     for (char c : key) {
-        if (c == '~') token += "~0";
-        else if (c == '/') token += "~1";
-        else token += c;
+        if (c == '~')
+            token += "~0";
+        else if (c == '/')
+            token += "~1";
+        else
+            token += c;
     }
     return token;
 }
@@ -34,12 +37,8 @@ public:
             frames_.push_back({event == Json::parse_event_t::array_start, 0, {}, {}});
             break;
         case Json::parse_event_t::object_end:
-        case Json::parse_event_t::array_end:
-            frames_.pop_back();
-            break;
-        case Json::parse_event_t::value:
-            elementStarts();
-            break;
+        case Json::parse_event_t::array_end: frames_.pop_back(); break;
+        case Json::parse_event_t::value: elementStarts(); break;
         case Json::parse_event_t::key: {
             Frame &top = frames_.back();
             top.key = parsed.get<std::string>();
@@ -54,7 +53,7 @@ public:
 private:
     struct Frame {
         bool array;
-        size_t count; // elements started so far (arrays)
+        size_t count;    // elements started so far (arrays)
         std::string key; // key being read (objects)
         std::set<std::string> keys;
     };
@@ -131,8 +130,7 @@ int64_t JsonNode::integer(int64_t low, int64_t high) const {
 }
 
 int32_t JsonNode::int32() const {
-    return static_cast<int32_t>(
-        integer(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(integer(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 std::string JsonNode::string() const {
@@ -150,8 +148,7 @@ JsonNode JsonNode::element(size_t index) const {
 }
 
 JsonObject::JsonObject(const JsonNode &node) : node_(node) {
-    if (!node.value().is_object())
-        node.fail(std::string("expected an object, found ") + node.value().type_name());
+    if (!node.value().is_object()) node.fail(std::string("expected an object, found ") + node.value().type_name());
 }
 
 JsonNode JsonObject::required(const char *key) {

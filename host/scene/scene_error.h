@@ -12,8 +12,8 @@ public:
     // place is a JSON pointer ("/items/0/id"), a "line L, column C", or empty
     // for the file as a whole.
     SceneError(const std::string &file, const std::string &place, const std::string &reason)
-        : std::runtime_error(file + ": " + (place.empty() ? "" : place + ": ") + reason),
-          file_(file), place_(place), reason_(reason) {}
+        : std::runtime_error(file + ": " + (place.empty() ? "" : place + ": ") + reason), file_(file), place_(place),
+          reason_(reason) {}
 
     const std::string &file() const { return file_; }
     const std::string &place() const { return place_; }

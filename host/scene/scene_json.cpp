@@ -74,8 +74,8 @@ Scene readScene(const Json &document, const std::string &file) {
         format.fail(std::string("not a vidmixer scene (expected \"") + kSceneFormatName + "\")");
     const JsonNode version = root.required("version");
     if (version.integer(0, std::numeric_limits<int32_t>::max()) != kSceneFormatVersion)
-        version.fail("unsupported scene version (this vidmixer reads version " +
-                     std::to_string(kSceneFormatVersion) + ")");
+        version.fail("unsupported scene version (this vidmixer reads version " + std::to_string(kSceneFormatVersion) +
+                     ")");
 
     Scene scene;
     const JsonNode fps = root.required("fps");
@@ -100,9 +100,7 @@ Scene readScene(const Json &document, const std::string &file) {
 
 std::string leaf(const Json &value) { return value.dump(-1, ' ', false, Json::error_handler_t::strict); }
 
-std::string vectorText(const Vector3 &v) {
-    return "[" + leaf(v[0]) + ", " + leaf(v[1]) + ", " + leaf(v[2]) + "]";
-}
+std::string vectorText(const Vector3 &v) { return "[" + leaf(v[0]) + ", " + leaf(v[1]) + ", " + leaf(v[2]) + "]"; }
 
 } // namespace
 
@@ -130,8 +128,7 @@ std::string writeScene(const Scene &scene) {
         for (size_t k = 0; k < item.keys.size(); ++k) {
             const Key &key = item.keys[k];
             out << (k ? ",\n" : "\n") << "        {\"frame\": " << leaf(key.frame)
-                << ", \"position\": " << vectorText(key.position) << ", \"scale\": " << vectorText(key.scale)
-                << "}";
+                << ", \"position\": " << vectorText(key.position) << ", \"scale\": " << vectorText(key.scale) << "}";
         }
         out << (item.keys.empty() ? "]\n" : "\n      ]\n") << "    }";
     }
@@ -139,8 +136,10 @@ std::string writeScene(const Scene &scene) {
     for (size_t i = 0; i < scene.filters.size(); ++i) {
         const Filter &filter = scene.filters[i];
         out << (i ? ",\n" : "\n") << "    {\"server\": " << leaf(filter.server) << ", ";
-        if (const auto text = recordAsText(filter.record)) out << "\"record\": " << leaf(*text) << "}";
-        else out << "\"record_hex\": " << leaf(recordAsHex(filter.record)) << "}";
+        if (const auto text = recordAsText(filter.record))
+            out << "\"record\": " << leaf(*text) << "}";
+        else
+            out << "\"record_hex\": " << leaf(recordAsHex(filter.record)) << "}";
     }
     out << (scene.filters.empty() ? "]\n" : "\n  ]\n") << "}\n";
     return out.str();
@@ -152,8 +151,7 @@ std::string formatSceneText(const Scene &scene) {
     // Never hand out a file that would not load again.
     try {
         std::string text = writeScene(scene);
-        if (!(parseSceneText(text, "scene") == scene))
-            throw std::invalid_argument("it does not read back as written");
+        if (!(parseSceneText(text, "scene") == scene)) throw std::invalid_argument("it does not read back as written");
         return text;
     } catch (const std::exception &error) {
         throw std::invalid_argument(std::string("cannot store the scene: ") + error.what());

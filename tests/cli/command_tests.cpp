@@ -58,13 +58,13 @@ TEST(InfoCommand, DescriptionSettingsItemsAndKeys) {
     scene::saveSceneFile(s, dir.file("s.json"));
     const CommandResult result = vidmixer(dir, "info " + quoted(dir.file("s.json")));
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    for (const char *line : {"frames 1 to 24 at 24 fps", "7 \"Mover\"", "frame 1: position (0.5, 0, 0), scale (1, 1, 1)",
-                             "1. Kivo_VidMixer: Kivo Video Mixer (FX:B&W FILM)",
-                             "controlItem                 7  \"Mover\"", "fadeChannel                 1  Co-ords",
-                             "fadeAxis                    2  Z", "filmQuality                 1  Old'n'Dusty",
-                             "whiteOut                    1  on", "focalDisplacement           4",
-                             "2. Kivo_VidMixer: Kivo Video Mixer (FX:NEGATIVE)",
-                             "controlItem                99  not in the scene", "effect                     77  Negative"})
+    for (const char *line :
+         {"frames 1 to 24 at 24 fps", "7 \"Mover\"", "frame 1: position (0.5, 0, 0), scale (1, 1, 1)",
+          "1. Kivo_VidMixer: Kivo Video Mixer (FX:B&W FILM)", "controlItem                 7  \"Mover\"",
+          "fadeChannel                 1  Co-ords", "fadeAxis                    2  Z",
+          "filmQuality                 1  Old'n'Dusty", "whiteOut                    1  on",
+          "focalDisplacement           4", "2. Kivo_VidMixer: Kivo Video Mixer (FX:NEGATIVE)",
+          "controlItem                99  not in the scene", "effect                     77  Negative"})
         EXPECT_TRUE(contains(result.out, line)) << line << "\n" << result.out;
 }
 

@@ -171,7 +171,8 @@ TEST(EditInTerminal, EscapeCancelsAndTheSceneStaysAsItWas) {
 TEST(EditCommand, NeedsATerminalAndAFilterThatExists) {
     TempDir dir;
     scene::saveSceneFile(sceneWithOneFilter(), dir.file("scene.json"));
-    const CommandResult result = runCommand(quoted(KIVO_VIDMIXER) + " edit " + quoted(dir.file("scene.json")) + " < /dev/null", dir.path());
+    const CommandResult result =
+        runCommand(quoted(KIVO_VIDMIXER) + " edit " + quoted(dir.file("scene.json")) + " < /dev/null", dir.path());
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("terminal"), std::string::npos) << result.err;
 }

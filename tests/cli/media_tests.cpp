@@ -82,7 +82,8 @@ TEST(FramePattern, DiscoverListsMatchingFilesInOrder) {
 
 TEST(SequenceFrames, GapsAndRanges) {
     TempDir dir;
-    for (int frame : {3, 4, 5, 7}) writeImageFile(FramePattern(dir.file("####.png")).pathOf(frame), RgbaImage(2, 2));
+    for (int frame : {3, 4, 5, 7})
+        writeImageFile(FramePattern(dir.file("####.png")).pathOf(frame), RgbaImage(2, 2));
     const FramePattern pattern(dir.file("####.png"));
     EXPECT_EQ(sequenceFrames(pattern, FrameRange{3, 5}), (std::vector<int32_t>{3, 4, 5}));
     EXPECT_EQ(sequenceFrames(pattern, FrameRange{7, 7}), (std::vector<int32_t>{7}));
@@ -128,7 +129,8 @@ TEST(ImageFiles, OtherDepthsAndChannelCountsAreConverted) {
     const RgbaImage jpeg = readImageFile(dir.file("a.jpg")).image;
     ASSERT_EQ(jpeg.width, 8);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 8; ++x) EXPECT_EQ(jpeg.at(x, y)[3], 255);
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(jpeg.at(x, y)[3], 255);
 }
 
 TEST(ImageFiles, GreyBecomesRgbAndMissingAlphaIsOpaque) {
@@ -148,8 +150,8 @@ TEST(ImageFiles, UnreadableFilesAreNamed) {
     dir.write("bad.png", "\x89PNG\r\n\x1a\n not really");
     EXPECT_TRUE(contains(errorOf([&] { readImageFile(dir.file("bad.png")); }), dir.file("bad.png")));
     EXPECT_TRUE(contains(errorOf([&] { readImageFile(dir.file("none.png")); }), dir.file("none.png")));
-    EXPECT_TRUE(contains(errorOf([&] { writeImageFile(dir.file("a.unknownformat"), RgbaImage(1, 1)); }),
-                         "a.unknownformat"));
+    EXPECT_TRUE(
+        contains(errorOf([&] { writeImageFile(dir.file("a.unknownformat"), RgbaImage(1, 1)); }), "a.unknownformat"));
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"bad.png"})); // no temporary file left
 }
 
@@ -228,7 +230,8 @@ TEST(RawStreams, FrameSizes) {
     EXPECT_EQ(h, 1080);
     parseFrameSize("1X1", w, h);
     EXPECT_EQ(w, 1);
-    for (const char *bad : {"", "1920", "x1080", "0x10", "10x0", "-1x5", "65536x1", "1920x1080x3", "a x b", "65535x65535"})
+    for (const char *bad :
+         {"", "1920", "x1080", "0x10", "10x0", "-1x5", "65536x1", "1920x1080x3", "a x b", "65535x65535"})
         EXPECT_THROW(parseFrameSize(bad, w, h), std::invalid_argument) << bad;
 }
 
@@ -236,24 +239,23 @@ TEST(OutputCheck, AnOutputFrameNeverOverwritesAnInputFrame) {
     TempDir dir;
     std::filesystem::create_directory(dir.file("in"));
     const FramePattern input(dir.file("in/####.png"));
-    for (int frame : {1, 2}) dir.write("in/000" + std::to_string(frame) + ".png", "x");
+    for (int frame : {1, 2})
+        dir.write("in/000" + std::to_string(frame) + ".png", "x");
     const std::vector<int32_t> frames{1, 2};
     EXPECT_NO_THROW(checkOutputSparesInput(input, frames, FramePattern(dir.file("out/####.png")), frames));
     EXPECT_NO_THROW(checkOutputSparesInput(input, frames, FramePattern(dir.file("in/####.tif")), frames));
     EXPECT_TRUE(contains(errorOf([&] { checkOutputSparesInput(input, frames, input, frames); }),
                          "would overwrite input frame 1"));
     // The same files spelled otherwise.
-    EXPECT_THROW(checkOutputSparesInput(input, frames, FramePattern(dir.file("in/../in/%04d.png")), frames),
-                 FileError);
+    EXPECT_THROW(checkOutputSparesInput(input, frames, FramePattern(dir.file("in/../in/%04d.png")), frames), FileError);
     std::filesystem::create_directory_symlink(dir.file("in"), dir.file("link"));
     EXPECT_THROW(checkOutputSparesInput(input, frames, FramePattern(dir.file("link/####.png")), frames), FileError);
     // A hard link to input frame 2 under an output name.
     std::filesystem::create_directory(dir.file("hard"));
     std::filesystem::create_hard_link(dir.file("in/0002.png"), dir.file("hard/0002.png"));
-    EXPECT_TRUE(contains(errorOf([&] {
-                             checkOutputSparesInput(input, frames, FramePattern(dir.file("hard/####.png")), frames);
-                         }),
-                         "output frame 2 would overwrite input frame 2"));
+    EXPECT_TRUE(contains(
+        errorOf([&] { checkOutputSparesInput(input, frames, FramePattern(dir.file("hard/####.png")), frames); }),
+        "output frame 2 would overwrite input frame 2"));
 }
 
 TEST(AtomicFiles, ReplaceWholeOrNotAtAll) {

@@ -80,11 +80,13 @@ TEST(RenderPipeline, EveryFrameFilteredInOrderOnTheCallingThread) {
     EXPECT_EQ(result.framesWritten, 20);
     EXPECT_FALSE(result.error);
     std::vector<int> all(20);
-    for (int i = 0; i < 20; ++i) all[i] = i + 1;
+    for (int i = 0; i < 20; ++i)
+        all[i] = i + 1;
     EXPECT_EQ(filter.seen, all);
     EXPECT_EQ(sink.order, all); // a stream keeps the order
     EXPECT_EQ(filter.thread, std::this_thread::get_id());
-    for (int i = 0; i < 20; ++i) EXPECT_EQ(sink.values[i], 2 * (i + 1));
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(sink.values[i], 2 * (i + 1));
 }
 
 TEST(RenderPipeline, SeveralWritersWriteEveryFrameOnce) {
@@ -143,7 +145,8 @@ TEST(RenderPipeline, StopFlagEndsEarlyWithFinishedFramesWritten) {
     EXPECT_FALSE(result.error);
     ASSERT_GE(sink.order.size(), 4u);
     EXPECT_LT(sink.order.size(), 10u);
-    for (size_t i = 0; i < sink.order.size(); ++i) EXPECT_EQ(sink.order[i], int(i) + 1);
+    for (size_t i = 0; i < sink.order.size(); ++i)
+        EXPECT_EQ(sink.order[i], int(i) + 1);
 }
 
 TEST(ProgressDisplay, StatusCountsFramesRateAndTimeLeft) {
@@ -154,7 +157,8 @@ TEST(ProgressDisplay, StatusCountsFramesRateAndTimeLeft) {
     display.beginStage(7, 1, 2);
     display.init(480);
     display.step(240);
-    for (int i = 0; i < 4; ++i) display.frameWritten(i);
+    for (int i = 0; i < 4; ++i)
+        display.frameWritten(i);
     // Half of the second of two instances: three quarters of the frame.
     EXPECT_EQ(display.statusLine(start + std::chrono::seconds(2)),
               "4/10 frames, frame 7 75%, 2.0 fps, 0:03 left, 0:02 elapsed");
@@ -163,7 +167,8 @@ TEST(ProgressDisplay, StatusCountsFramesRateAndTimeLeft) {
 TEST(ProgressDisplay, PlainLinesWhenNotATerminalAndAFinalLine) {
     std::ostringstream out;
     ProgressDisplay display(out, 0, 3);
-    for (int i = 0; i < 3; ++i) display.frameWritten(i);
+    for (int i = 0; i < 3; ++i)
+        display.frameWritten(i);
     display.finish();
     const std::string text = out.str();
     EXPECT_EQ(text.find('\r'), std::string::npos);

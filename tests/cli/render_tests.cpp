@@ -65,13 +65,15 @@ std::vector<RgbaImage> processDirectly(const scene::Scene &s, const std::vector<
 
 std::string rawBytes(const std::vector<RgbaImage> &frames, size_t count) {
     std::string bytes;
-    for (size_t i = 0; i < count && i < frames.size(); ++i) bytes.append(frames[i].pixels.begin(), frames[i].pixels.end());
+    for (size_t i = 0; i < count && i < frames.size(); ++i)
+        bytes.append(frames[i].pixels.begin(), frames[i].pixels.end());
     return bytes;
 }
 
 std::string lastLine(const std::string &text) {
     std::string trimmed = text;
-    while (!trimmed.empty() && trimmed.back() == '\n') trimmed.pop_back();
+    while (!trimmed.empty() && trimmed.back() == '\n')
+        trimmed.pop_back();
     const auto newline = trimmed.rfind('\n');
     return newline == std::string::npos ? trimmed : trimmed.substr(newline + 1);
 }
@@ -81,16 +83,20 @@ bool contains(const std::string &text, const std::string &part) { return text.fi
 class Render : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (int32_t frame = kFirst; frame <= kLast; ++frame) inputs.push_back(patternImage(kWidth, kHeight, frame));
+        for (int32_t frame = kFirst; frame <= kLast; ++frame)
+            inputs.push_back(patternImage(kWidth, kHeight, frame));
         std::filesystem::create_directory(dir.file("in"));
-        for (size_t i = 0; i < inputs.size(); ++i) media::writeImageFile(in.pathOf(kFirst + int32_t(i)), inputs[i]);
+        for (size_t i = 0; i < inputs.size(); ++i)
+            media::writeImageFile(in.pathOf(kFirst + int32_t(i)), inputs[i]);
         scene::saveSceneFile(scene, dir.file("scene.json"));
         sceneText = dir.read("scene.json");
         expected = processDirectly(scene, inputs, kFirst);
     }
 
     CommandResult vidmixer(const std::string &arguments) {
-        return runCommand(quoted(KIVO_VIDMIXER) + " " + arguments, dir.path());
+        return runCommand("LSAN_OPTIONS=print_suppressions=0:suppressions=" + quoted(KIVO_OIIO_LEAKS) + " " +
+                              quoted(KIVO_VIDMIXER) + " " + arguments,
+                          dir.path());
     }
     std::string renderArgs(const std::string &input, const std::string &output) {
         return "render " + quoted(dir.file("scene.json")) + " -i " + input + " -o " + output;
@@ -103,7 +109,8 @@ protected:
         return found;
     }
     void expectNoDebris(const std::string &sub) {
-        for (const std::string &name : dir.entries(sub)) EXPECT_NE(name[0], '.') << "left behind: " << name;
+        for (const std::string &name : dir.entries(sub))
+            EXPECT_NE(name[0], '.') << "left behind: " << name;
     }
 
     TempDir dir;
@@ -230,7 +237,8 @@ TEST_F(Render, ModuleThatCannotLoadOrServe) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(contains(lastLine(result.err), dir.file("none.p"))) << result.err;
 
-    result = vidmixer(renderArgs(quoted(in.text()), quoted(out.text())) + " --module " + quoted(KIVO_FIXTURE_WRONG_SYNC));
+    result =
+        vidmixer(renderArgs(quoted(in.text()), quoted(out.text())) + " --module " + quoted(KIVO_FIXTURE_WRONG_SYNC));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(contains(lastLine(result.err), KIVO_FIXTURE_WRONG_SYNC)) << result.err;
 

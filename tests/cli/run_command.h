@@ -36,7 +36,8 @@ inline CommandResult runCommand(const std::string &command, const std::string &s
 
 inline std::string quoted(const std::string &text) {
     std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 

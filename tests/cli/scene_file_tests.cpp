@@ -19,10 +19,10 @@ namespace {
 
 const char kDefaults[] = "0 1 1 0 0 1 0 0 255 255 255 0 0 0 0 0 0 1";
 
-SettingsRecordBytes recordOfBytes(std::initializer_list<std::pair<int, int>> bytes,
-                                  const char *text = "") {
+SettingsRecordBytes recordOfBytes(std::initializer_list<std::pair<int, int>> bytes, const char *text = "") {
     SettingsRecordBytes record = recordOfText(text);
-    for (auto [at, value] : bytes) record[at] = static_cast<char>(value);
+    for (auto [at, value] : bytes)
+        record[at] = static_cast<char>(value);
     return record;
 }
 
@@ -32,7 +32,8 @@ Scene richScene() {
     scene.firstFrame = -5;
     scene.lastFrame = 100;
     scene.items.push_back({1, "Fade Control", {{-5, {0, 0, 0}, {0, 0, 0}}, {100, {1.5, -2.25, 3}, {1, 1, 1}}}});
-    scene.items.push_back({4294967295u, "Ünïcode \"quoted\" \\ name\t", {{0.25, {1e-300, -0.0, 1e300}, {0.1, 0.2, 0.3}}}});
+    scene.items.push_back(
+        {4294967295u, "Ünïcode \"quoted\" \\ name\t", {{0.25, {1e-300, -0.0, 1e300}, {0.1, 0.2, 0.3}}}});
     scene.items.push_back({7, "", {}});
     scene.filters.push_back({kMixerServerName, recordOfText(kDefaults)});
     scene.filters.push_back({"Other_Server", recordOfText("")});
@@ -40,11 +41,12 @@ Scene richScene() {
 }
 
 std::string sceneJson(const std::string &items, const std::string &filters, const std::string &extra = "") {
-    return R"({"format": "kivo-vidmixer-scene", "version": 1, "fps": 24, "first_frame": 1, "last_frame": 24,)" +
-           extra + R"( "items": )" + items + R"(, "filters": )" + filters + "}";
+    return R"({"format": "kivo-vidmixer-scene", "version": 1, "fps": 24, "first_frame": 1, "last_frame": 24,)" + extra +
+           R"( "items": )" + items + R"(, "filters": )" + filters + "}";
 }
 
-const std::string kItem = R"({"id": 1, "name": "A", "keys": [{"frame": 1, "position": [0, 0, 0], "scale": [1, 1, 1]}]})";
+const std::string kItem =
+    R"({"id": 1, "name": "A", "keys": [{"frame": 1, "position": [0, 0, 0], "scale": [1, 1, 1]}]})";
 const std::string kFilter = R"({"server": "Kivo_VidMixer", "record": "0 1 1"})";
 
 // The error of parsing text as "bad.json".
@@ -75,23 +77,26 @@ TEST(SceneFileRoundTrip, EveryFieldSurvivesTextAndFile) {
 
 TEST(SceneFileRoundTrip, OddRecordsComeBackByteForByte) {
     std::vector<SettingsRecordBytes> records;
-    records.push_back(recordOfText(""));                                  // all zeros
-    records.push_back(recordOfText(std::string(128, '9')));              // no zero byte at all
-    records.push_back(recordOfBytes({{5, 'x'}}, "1 2"));                  // text after the zeros
-    records.push_back(recordOfBytes({{0, 0xff}, {127, 0x80}}));           // bytes above 127
-    records.push_back(recordOfBytes({{127, 1}}));                         // only the last byte set
-    records.push_back(recordOfText("1\t2\n3\r\x01\x7f \"\\"));            // control characters
+    records.push_back(recordOfText(""));                        // all zeros
+    records.push_back(recordOfText(std::string(128, '9')));     // no zero byte at all
+    records.push_back(recordOfBytes({{5, 'x'}}, "1 2"));        // text after the zeros
+    records.push_back(recordOfBytes({{0, 0xff}, {127, 0x80}})); // bytes above 127
+    records.push_back(recordOfBytes({{127, 1}}));               // only the last byte set
+    records.push_back(recordOfText("1\t2\n3\r\x01\x7f \"\\"));  // control characters
     SettingsRecordBytes every{};
-    for (int i = 0; i < kRecordSize; ++i) every[i] = static_cast<char>(i * 2 + 1);
+    for (int i = 0; i < kRecordSize; ++i)
+        every[i] = static_cast<char>(i * 2 + 1);
     records.push_back(every);
 
     Scene scene;
-    for (const auto &record : records) scene.filters.push_back({kMixerServerName, record});
+    for (const auto &record : records)
+        scene.filters.push_back({kMixerServerName, record});
     TempDir dir;
     saveSceneFile(scene, dir.file("odd.json"));
     const Scene loaded = loadSceneFile(dir.file("odd.json"));
     ASSERT_EQ(loaded.filters.size(), records.size());
-    for (size_t i = 0; i < records.size(); ++i) EXPECT_EQ(loaded.filters[i].record, records[i]) << "record " << i;
+    for (size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(loaded.filters[i].record, records[i]) << "record " << i;
 }
 
 TEST(SceneFileRoundTrip, TextRecordsStayReadable) {
@@ -141,12 +146,12 @@ TEST(SceneFileErrors, KeysUnknownMissingOrTwice) {
     EXPECT_EQ(missing.reason(), "missing key \"fps\"");
     EXPECT_EQ(parseError(sceneJson(R"([{"id": 1, "name": "A", "keys": [], "colour": 3}])", "[]")).place(),
               "/items/0/colour");
-    EXPECT_EQ(parseError(sceneJson(R"([{"id": 1, "name": "A", "keys": [{"frame": 1, "position": [0,0,0]}]}])",
-                                   "[]")).place(),
-              "/items/0/keys/0");
-    EXPECT_EQ(parseError(sceneJson("[" + kItem + R"(, {"id": 2, "name": "B", "name": "C", "keys": []}])", "[]"))
-                  .place(),
-              "/items/1/name");
+    EXPECT_EQ(
+        parseError(sceneJson(R"([{"id": 1, "name": "A", "keys": [{"frame": 1, "position": [0,0,0]}]}])", "[]")).place(),
+        "/items/0/keys/0");
+    EXPECT_EQ(
+        parseError(sceneJson("[" + kItem + R"(, {"id": 2, "name": "B", "name": "C", "keys": []}])", "[]")).place(),
+        "/items/1/name");
     EXPECT_EQ(parseError(sceneJson("[]", R"([{"server": "S"}])")).reason(),
               "missing key \"record\" (or \"record_hex\")");
     EXPECT_EQ(parseError(sceneJson("[]", R"([{"server": "S", "record": "", "record_hex": ""}])")).place(),
@@ -167,20 +172,32 @@ TEST(SceneFileErrors, WrongTypesAndValues) {
               "expected an integer, found number");
     EXPECT_EQ(parseError(sceneJson(R"([{"id": 0, "name": "A", "keys": []}])", "[]")).place(), "/items/0/id");
     EXPECT_EQ(parseError(sceneJson(R"([{"id": -1, "name": "A", "keys": []}])", "[]")).place(), "/items/0/id");
-    EXPECT_EQ(parseError(sceneJson(R"([{"id": 4294967296, "name": "A", "keys": []}])", "[]")).place(),
-              "/items/0/id");
+    EXPECT_EQ(parseError(sceneJson(R"([{"id": 4294967296, "name": "A", "keys": []}])", "[]")).place(), "/items/0/id");
     EXPECT_EQ(parseError(sceneJson(R"([{"id": 1, "name": null, "keys": []}])", "[]")).place(), "/items/0/name");
     EXPECT_EQ(parseError(sceneJson(R"([{"id": 1, "name": "A", "keys": [{"frame": 1, "position": [0, 0],
-              "scale": [1, 1, 1]}]}])", "[]")).place(), "/items/0/keys/0/position");
+              "scale": [1, 1, 1]}]}])",
+                                   "[]"))
+                  .place(),
+              "/items/0/keys/0/position");
     EXPECT_EQ(parseError(sceneJson(R"([{"id": 1, "name": "A", "keys": [{"frame": 1, "position": [0, 0, 0],
-              "scale": [1, true, 1]}]}])", "[]")).place(), "/items/0/keys/0/scale/1");
+              "scale": [1, true, 1]}]}])",
+                                   "[]"))
+                  .place(),
+              "/items/0/keys/0/scale/1");
     EXPECT_EQ(parseError(sceneJson(R"([{"id": 1, "name": "A", "keys": [
               {"frame": 2, "position": [0, 0, 0], "scale": [1, 1, 1]},
-              {"frame": 2, "position": [0, 0, 0], "scale": [1, 1, 1]}]}])", "[]")).place(), "/items/0/keys/1/frame");
+              {"frame": 2, "position": [0, 0, 0], "scale": [1, 1, 1]}]}])",
+                                   "[]"))
+                  .place(),
+              "/items/0/keys/1/frame");
     EXPECT_EQ(parseError(R"({"format": "kivo-vidmixer-scene", "version": 1, "fps": 24, "first_frame": 5,
-              "last_frame": 4, "items": [], "filters": []})").place(), "/last_frame");
+              "last_frame": 4, "items": [], "filters": []})")
+                  .place(),
+              "/last_frame");
     EXPECT_EQ(parseError(R"({"format": "kivo-vidmixer-scene", "version": 1, "fps": 24, "first_frame": 2147483648,
-              "last_frame": 4, "items": [], "filters": []})").place(), "/first_frame");
+              "last_frame": 4, "items": [], "filters": []})")
+                  .place(),
+              "/first_frame");
     EXPECT_EQ(parseError(R"({"format": "other", "version": 1})").place(), "/format");
     EXPECT_EQ(parseError(R"({"format": "kivo-vidmixer-scene", "version": 2})").place(), "/version");
     EXPECT_EQ(parseError("[]").reason(), "expected an object, found array");
@@ -193,15 +210,13 @@ TEST(SceneFileErrors, DuplicateIdsNameBothPlaces) {
 }
 
 TEST(SceneFileErrors, BadRecords) {
-    EXPECT_EQ(parseError(sceneJson("[]", R"([{"server": "S", "record": ")" + std::string(129, '1') + "\"}]"))
-                  .place(),
+    EXPECT_EQ(parseError(sceneJson("[]", R"([{"server": "S", "record": ")" + std::string(129, '1') + "\"}]")).place(),
               "/filters/0/record");
     EXPECT_EQ(parseError(sceneJson("[]", R"([{"server": "S", "record": "é"}])")).place(), "/filters/0/record");
-    EXPECT_EQ(parseError(sceneJson("[]", R"([{"server": "S", "record_hex": "00"}])")).place(),
-              "/filters/0/record_hex");
-    EXPECT_EQ(parseError(sceneJson("[]", R"([{"server": "S", "record_hex": ")" + std::string(255, '0') + "g\"}]"))
-                  .place(),
-              "/filters/0/record_hex");
+    EXPECT_EQ(parseError(sceneJson("[]", R"([{"server": "S", "record_hex": "00"}])")).place(), "/filters/0/record_hex");
+    EXPECT_EQ(
+        parseError(sceneJson("[]", R"([{"server": "S", "record_hex": ")" + std::string(255, '0') + "g\"}]")).place(),
+        "/filters/0/record_hex");
     EXPECT_EQ(parseError(sceneJson("[]", R"([{"server": "", "record": ""}])")).place(), "/filters/0/server");
     EXPECT_NO_THROW(parseSceneText(sceneJson("[" + kItem + "]", "[" + kFilter + "]"), "good.json"));
 }
