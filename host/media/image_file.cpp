@@ -12,6 +12,8 @@ namespace {
 
 namespace OIIO = OIIO_NAMESPACE;
 
+constexpr int kPngFilterNone = 0x08;
+
 // The image library's message on one line.
 std::string oiioReason(const std::string &detail) {
     const std::string message = detail.empty() ? OIIO::geterror() : detail;
@@ -85,6 +87,10 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
     if (spec.format == OIIO::TypeDesc::UNKNOWN) spec.set_format(OIIO::TypeDesc::UINT8);
     spec.alpha_channel = alpha ? 3 : -1;
     spec.attribute("oiio:UnassociatedAlpha", 1);
+    // PNG rows without a prediction filter (libpng's PNG_FILTER_NONE), as
+    // ffmpeg writes them: about twice as fast as trying every filter, and
+    // smaller on grainy frames.
+    spec.attribute("png:filter", kPngFilterNone);
 
     std::vector<uint8_t> rgb;
     const uint8_t *data = image.pixels.data();
