@@ -46,6 +46,8 @@ private:
     BlockValues block_;
 };
 
+// A host that hands over no row fetch or no write callbacks gets its monitor
+// calls but no traversal.
 bool canWalk(const FrameAccess &access) {
     return access.getLine != nullptr && access.setRGB != nullptr && access.setAlpha != nullptr;
 }
