@@ -112,10 +112,8 @@ TEST_F(FramePass, BlocksCutAtTheFrameEdges) {
     m.grainWidth = 4;
     m.grainHeight = 3;
     const RgbaImage source = reference::testPicture(10, 7);
-    const uint32_t start = gRandomState;
     const Render r = run(source, 1);
     EXPECT_EQ(r.image, expected(source, 1));
-    (void)start;
 
     // Block columns at 0, 4 and 8; block rows at 0, 3 and 6 (one row).
     std::vector<int32_t> fetchedRows;
