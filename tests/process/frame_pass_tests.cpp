@@ -43,7 +43,8 @@ protected:
     Render run(const RgbaImage &source, int32_t frame, bool record = true) {
         return render(processFrame, m, source, frame, record);
     }
-    // The reference's rendering with a generator at the module's state.
+    // The reference's rendering from the module's current generator state
+    // (before run, where the unseeded scratch draws matter).
     RgbaImage expected(const RgbaImage &source, int32_t frame, double fade = 1.0) {
         reference::Generator generator{gRandomState};
         RgbaImage out;
