@@ -42,21 +42,21 @@ DecodedImage readImageFile(const std::string &path) {
     const OIIO::ImageSpec config = readerConfig();
     auto input = OIIO::ImageInput::open(path, &config);
     if (!input) throw FileError(path, "cannot read image: " + oiioReason(""));
-    const OIIO::ImageSpec &spec = input->spec();
-    const int channels = spec.nchannels;
-    if (spec.width <= 0 || spec.height <= 0 || channels <= 0) throw FileError(path, "the image is empty");
-    if (static_cast<int64_t>(spec.width) * spec.height > kMaxFramePixels)
-        throw FileError(path, "the image is too large (" + std::to_string(spec.width) + "x" +
-                                  std::to_string(spec.height) + ")");
+    const OIIO::ImageSpec &imageSpec = input->spec();
+    const int channels = imageSpec.nchannels;
+    if (imageSpec.width <= 0 || imageSpec.height <= 0 || channels <= 0) throw FileError(path, "the image is empty");
+    if (static_cast<int64_t>(imageSpec.width) * imageSpec.height > kMaxFramePixels)
+        throw FileError(path, "the image is too large (" + std::to_string(imageSpec.width) + "x" +
+                                  std::to_string(imageSpec.height) + ")");
 
-    std::vector<uint8_t> samples(static_cast<size_t>(spec.width) * spec.height * channels);
+    std::vector<uint8_t> samples(static_cast<size_t>(imageSpec.width) * imageSpec.height * channels);
     if (!input->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, samples.data()))
         throw FileError(path, "cannot read image: " + oiioReason(input->geterror()));
 
     DecodedImage decoded;
-    decoded.sampleType = spec.format.c_str();
-    decoded.image = host::RgbaImage(spec.width, spec.height);
-    const int alpha = spec.alpha_channel >= 0 && spec.alpha_channel < channels ? spec.alpha_channel : -1;
+    decoded.sampleType = imageSpec.format.c_str();
+    decoded.image = host::RgbaImage(imageSpec.width, imageSpec.height);
+    const int alpha = imageSpec.alpha_channel >= 0 && imageSpec.alpha_channel < channels ? imageSpec.alpha_channel : -1;
     // The first three channels that are not alpha are red, green, blue; a
     // single one is grey.
     int colour[3] = {0, 0, 0};
@@ -65,7 +65,7 @@ DecodedImage readImageFile(const std::string &path) {
         if (c != alpha) colour[found++] = c;
     if (found < 3) colour[1] = colour[2] = colour[0];
 
-    const size_t pixels = static_cast<size_t>(spec.width) * spec.height;
+    const size_t pixels = static_cast<size_t>(imageSpec.width) * imageSpec.height;
     const uint8_t *from = samples.data();
     uint8_t *to = decoded.image.pixels.data();
     for (size_t i = 0; i < pixels; ++i, from += channels, to += 4) {
@@ -83,14 +83,14 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
     if (!output) throw FileError(path, "cannot write this image format: " + oiioReason(""));
     const bool alpha = output->supports("alpha");
     const int channels = alpha ? 4 : 3;
-    OIIO::ImageSpec spec(image.width, image.height, channels, OIIO::TypeDesc(sampleType));
-    if (spec.format == OIIO::TypeDesc::UNKNOWN) spec.set_format(OIIO::TypeDesc::UINT8);
-    spec.alpha_channel = alpha ? 3 : -1;
-    spec.attribute("oiio:UnassociatedAlpha", 1);
+    OIIO::ImageSpec imageSpec(image.width, image.height, channels, OIIO::TypeDesc(sampleType));
+    if (imageSpec.format == OIIO::TypeDesc::UNKNOWN) imageSpec.set_format(OIIO::TypeDesc::UINT8);
+    imageSpec.alpha_channel = alpha ? 3 : -1;
+    imageSpec.attribute("oiio:UnassociatedAlpha", 1);
     // PNG rows without a prediction filter (libpng's PNG_FILTER_NONE), as
     // ffmpeg writes them: about twice as fast as trying every filter, and
     // smaller on grainy frames.
-    spec.attribute("png:filter", kPngFilterNone);
+    imageSpec.attribute("png:filter", kPngFilterNone);
 
     std::vector<uint8_t> rgb;
     const uint8_t *data = image.pixels.data();
@@ -101,7 +101,7 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
                 rgb[i * 3 + c] = image.pixels[i * 4 + c];
         data = rgb.data();
     }
-    if (!output->open(file.temporaryPath(), spec))
+    if (!output->open(file.temporaryPath(), imageSpec))
         throw FileError(path, "cannot write image: " + oiioReason(output->geterror()));
     if (!output->write_image(OIIO::TypeDesc::UINT8, data))
         throw FileError(path, "cannot write image: " + oiioReason(output->geterror()));
