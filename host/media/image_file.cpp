@@ -42,7 +42,8 @@ DecodedImage readImageFile(const std::string &path) {
     const OIIO::ImageSpec config = readerConfig();
     auto input = OIIO::ImageInput::open(path, &config);
     if (!input) throw FileError(path, "cannot read image: " + oiioReason(""));
-    const OIIO::ImageSpec &imageSpec = input->spec();
+    // Dimensions, channel count, sample type and alpha channel are all this reads.
+    const OIIO::ImageSpec imageSpec = input->spec_dimensions(0);
     const int channels = imageSpec.nchannels;
     if (imageSpec.width <= 0 || imageSpec.height <= 0 || channels <= 0) throw FileError(path, "the image is empty");
     if (static_cast<int64_t>(imageSpec.width) * imageSpec.height > kMaxFramePixels)
