@@ -11,9 +11,9 @@ namespace {
 struct ActiveFrame {
     int32_t width;
     int32_t height;
-    std::vector<uint8_t> planes; // red, green, blue, alpha planes, row by row
-    std::vector<uint8_t> zeroRow;
-    RgbaImage *output;
+    const uint8_t *const *rows; // four row pointers per row: red, green, blue, alpha planes
+    const uint8_t *zeroRow;
+    uint8_t *output; // interleaved RGBA, width * 4 bytes a row
     std::vector<HostCall> *calls;
     ProgressListener *progress;
     FrameReport report;
@@ -21,42 +21,54 @@ struct ActiveFrame {
 
 thread_local ActiveFrame *tActive = nullptr;
 
+// Buffers kept from frame to frame on this thread, so a sequence of frames of
+// one size allocates them once.
+struct FrameWorkspace {
+    std::vector<uint8_t> planes;
+    std::vector<const uint8_t *> rows;
+    std::vector<uint8_t> zeroRow;
+};
+thread_local FrameWorkspace tWorkspace;
+
 bool inside(const ActiveFrame &f, int32_t x, int32_t y) {
-    return x >= 0 && y >= 0 && x < f.width && y < f.height;
+    return static_cast<uint32_t>(x) < static_cast<uint32_t>(f.width) &&
+           static_cast<uint32_t>(y) < static_cast<uint32_t>(f.height);
 }
 
-extern "C" const uint8_t *frameGetLine(int32_t type, int32_t y) {
+// The callbacks come in two sets: plain ones for rendering, and recording
+// ones that also log every call, chosen once per frame.
+template <bool Record> const uint8_t *frameGetLine(int32_t type, int32_t y) {
     ActiveFrame &f = *tActive;
-    if (f.calls) f.calls->push_back({HostCall::Kind::GetLine, type, y, {}});
-    if (type < RTYPE_RED || type > RTYPE_ALPHA || y < 0 || y >= f.height) {
+    if constexpr (Record) f.calls->push_back({HostCall::Kind::GetLine, type, y, {}});
+    const uint32_t plane = static_cast<uint32_t>(type - RTYPE_RED);
+    if (plane > 3 || static_cast<uint32_t>(y) >= static_cast<uint32_t>(f.height)) {
         ++f.report.badRowRequests;
-        return f.zeroRow.data();
+        return f.zeroRow;
     }
-    const size_t plane = static_cast<size_t>(type - RTYPE_RED);
-    return f.planes.data() + (plane * f.height + y) * static_cast<size_t>(f.width);
+    return f.rows[static_cast<size_t>(y) * 4 + plane];
 }
 
-extern "C" void frameSetRGB(int32_t x, int32_t y, const uint8_t rgb[3]) {
+template <bool Record> void frameSetRGB(int32_t x, int32_t y, const uint8_t rgb[3]) {
     ActiveFrame &f = *tActive;
-    if (f.calls) f.calls->push_back({HostCall::Kind::SetRGB, x, y, {rgb[0], rgb[1], rgb[2]}});
+    if constexpr (Record) f.calls->push_back({HostCall::Kind::SetRGB, x, y, {rgb[0], rgb[1], rgb[2]}});
     if (!inside(f, x, y)) {
         ++f.report.outOfFrameWrites;
         return;
     }
-    uint8_t *pixel = f.output->at(x, y);
+    uint8_t *pixel = f.output + (static_cast<size_t>(y) * static_cast<size_t>(f.width) + static_cast<size_t>(x)) * 4;
     pixel[0] = rgb[0];
     pixel[1] = rgb[1];
     pixel[2] = rgb[2];
 }
 
-extern "C" void frameSetAlpha(int32_t x, int32_t y, uint8_t alpha) {
+template <bool Record> void frameSetAlpha(int32_t x, int32_t y, uint8_t alpha) {
     ActiveFrame &f = *tActive;
-    if (f.calls) f.calls->push_back({HostCall::Kind::SetAlpha, x, y, {alpha, 0, 0}});
+    if constexpr (Record) f.calls->push_back({HostCall::Kind::SetAlpha, x, y, {alpha, 0, 0}});
     if (!inside(f, x, y)) {
         ++f.report.outOfFrameWrites;
         return;
     }
-    f.output->at(x, y)[3] = alpha;
+    f.output[(static_cast<size_t>(y) * static_cast<size_t>(f.width) + static_cast<size_t>(x)) * 4 + 3] = alpha;
 }
 
 extern "C" void monitorInit(void *data, int32_t total) {
@@ -78,23 +90,38 @@ extern "C" void monitorDone(void *data) {
     if (f.progress) f.progress->done();
 }
 
-// Splits interleaved RGBA into four planes so each row fetch is one pointer.
-void splitPlanes(const RgbaImage &source, std::vector<uint8_t> &planes) {
-    const size_t count = static_cast<size_t>(source.width) * source.height;
-    planes.resize(count * 4);
+// Splits interleaved RGBA into four planes and indexes their rows, so each
+// row fetch is one table read.
+void splitPlanes(const RgbaImage &source, FrameWorkspace &work) {
+    const size_t width = static_cast<size_t>(source.width);
+    const size_t count = width * static_cast<size_t>(source.height);
+    work.planes.resize(count * 4);
     const uint8_t *in = source.pixels.data();
-    for (size_t i = 0; i < count; ++i)
-        for (size_t c = 0; c < 4; ++c) planes[c * count + i] = in[i * 4 + c];
+    uint8_t *planes[4] = {&work.planes[0], &work.planes[count], &work.planes[2 * count], &work.planes[3 * count]};
+    for (size_t i = 0; i < count; ++i, in += 4) {
+        planes[0][i] = in[0];
+        planes[1][i] = in[1];
+        planes[2][i] = in[2];
+        planes[3][i] = in[3];
+    }
+    work.rows.resize(static_cast<size_t>(source.height) * 4);
+    for (size_t y = 0; y < static_cast<size_t>(source.height); ++y)
+        for (size_t c = 0; c < 4; ++c) work.rows[y * 4 + c] = planes[c] + y * width;
+    work.zeroRow.assign(std::max<size_t>(width, 1), 0);
 }
 
 } // namespace
 
 FrameReport runFrame(ProcessFunction process, void *instance, const RgbaImage &source, RgbaImage &output,
                      const FrameOptions &options) {
-    ActiveFrame frame{source.width, source.height, {}, {}, &output, options.calls, options.progress, {}};
-    splitPlanes(source, frame.planes);
-    frame.zeroRow.assign(static_cast<size_t>(std::max(source.width, 1)), 0);
-    output = RgbaImage(source.width, source.height);
+    FrameWorkspace &work = tWorkspace;
+    splitPlanes(source, work);
+    // Reuses the output's buffer when it has room: no fresh pages per frame.
+    output.width = source.width;
+    output.height = source.height;
+    output.pixels.assign(static_cast<size_t>(source.width) * source.height * 4, 0);
+    ActiveFrame frame{source.width, source.height, work.rows.data(), work.zeroRow.data(),
+                      output.pixels.data(), options.calls, options.progress, {}};
 
     ProgressMonitor monitor{&frame, monitorInit, monitorStep, monitorDone};
     FrameAccess access{};
@@ -102,9 +129,10 @@ FrameReport runFrame(ProcessFunction process, void *instance, const RgbaImage &s
     access.height = source.height;
     access.frame = options.frame;
     access.time = options.time;
-    access.getLine = frameGetLine;
-    access.setRGB = frameSetRGB;
-    access.setAlpha = frameSetAlpha;
+    const bool record = options.calls != nullptr;
+    access.getLine = record ? frameGetLine<true> : frameGetLine<false>;
+    access.setRGB = record ? frameSetRGB<true> : frameSetRGB<false>;
+    access.setAlpha = record ? frameSetAlpha<true> : frameSetAlpha<false>;
     access.monitor = options.withMonitor ? &monitor : nullptr;
 
     ActiveFrame *previous = tActive;
