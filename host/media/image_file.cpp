@@ -36,6 +36,13 @@ OIIO::ImageSpec readerConfig() {
     return config;
 }
 
+bool fullyOpaque(const host::RgbaImage &image) {
+    const uint8_t *pixel = image.pixels.data();
+    uint8_t all = 255;
+    for (size_t i = 0, n = image.pixels.size() / 4; i < n; ++i) all &= pixel[i * 4 + 3];
+    return all == 255;
+}
+
 } // namespace
 
 DecodedImage readImageFile(const std::string &path) {
@@ -82,7 +89,9 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
     AtomicFile file(path);
     auto output = OIIO::ImageOutput::create(path);
     if (!output) throw FileError(path, "cannot write this image format: " + oiioReason(""));
-    const bool alpha = output->supports("alpha");
+    // An alpha channel that is opaque everywhere carries nothing: such frames
+    // are written as RGB, which is a quarter less to compress and store.
+    const bool alpha = output->supports("alpha") && !fullyOpaque(image);
     const int channels = alpha ? 4 : 3;
     OIIO::ImageSpec imageSpec(image.width, image.height, channels, OIIO::TypeDesc(sampleType));
     if (imageSpec.format == OIIO::TypeDesc::UNKNOWN) imageSpec.set_format(OIIO::TypeDesc::UINT8);

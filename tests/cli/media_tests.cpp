@@ -6,6 +6,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include <OpenImageIO/imageio.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -143,6 +144,24 @@ TEST(ImageFiles, GreyBecomesRgbAndMissingAlphaIsOpaque) {
     dir.write("c.ppm", "P3\n1 1\n255\n1 2 3\n");
     const RgbaImage rgb = readImageFile(dir.file("c.ppm")).image;
     EXPECT_EQ(std::vector<uint8_t>(rgb.pixels.begin(), rgb.pixels.end()), (std::vector<uint8_t>{1, 2, 3, 255}));
+}
+
+TEST(ImageFiles, AnOpaqueFrameIsWrittenWithoutAlpha) {
+    TempDir dir;
+    RgbaImage image = patternImage(6, 3, 4);
+    for (size_t i = 3; i < image.pixels.size(); i += 4) image.pixels[i] = 255;
+    writeImageFile(dir.file("opaque.png"), image);
+    auto opaque = OIIO::ImageInput::open(dir.file("opaque.png"));
+    ASSERT_TRUE(opaque);
+    EXPECT_EQ(opaque->spec_dimensions(0).nchannels, 3);
+    EXPECT_EQ(readImageFile(dir.file("opaque.png")).image, image);
+
+    image.at(5, 2)[3] = 254; // one pixel short of opaque keeps the channel
+    writeImageFile(dir.file("alpha.png"), image);
+    auto withAlpha = OIIO::ImageInput::open(dir.file("alpha.png"));
+    ASSERT_TRUE(withAlpha);
+    EXPECT_EQ(withAlpha->spec_dimensions(0).nchannels, 4);
+    EXPECT_EQ(readImageFile(dir.file("alpha.png")).image, image);
 }
 
 TEST(ImageFiles, UnreadableFilesAreNamed) {
