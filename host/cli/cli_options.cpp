@@ -22,10 +22,21 @@ bool readInt(const std::string &text, size_t &at, int32_t &value) {
     return true;
 }
 
+const char *const kFrameNumberLimits = "frame numbers are -2147483648 to 2147483647";
+
 } // namespace
 
+int32_t parseFrameNumber(const std::string &text, const std::string &option) {
+    size_t at = 0;
+    int32_t value = 0;
+    if (!readInt(text, at, value) || at != text.size())
+        throw std::invalid_argument("bad " + option + " \"" + text + "\"; " + kFrameNumberLimits);
+    return value;
+}
+
 media::FrameRange parseFrameRange(const std::string &text) {
-    const std::string usage = "bad frame range \"" + text + "\"; expected FIRST-LAST such as 1-60, or one frame";
+    const std::string usage = "bad frame range \"" + text +
+                              "\"; expected FIRST-LAST such as 1-60, or one frame (" + kFrameNumberLimits + ")";
     size_t at = 0;
     media::FrameRange range{};
     if (!readInt(text, at, range.first)) throw std::invalid_argument(usage);
@@ -37,6 +48,18 @@ media::FrameRange parseFrameRange(const std::string &text) {
     if (range.last < range.first)
         throw std::invalid_argument("bad frame range \"" + text + "\": the last frame comes before the first");
     return range;
+}
+
+size_t parseWriterCount(const std::string &text, size_t most) {
+    size_t value = 0;
+    bool valid = !text.empty() && text.size() <= 6;
+    for (char c : text) {
+        if (c < '0' || c > '9') valid = false;
+        if (valid) value = value * 10 + static_cast<size_t>(c - '0');
+    }
+    if (!valid || value < 1 || value > most)
+        throw std::invalid_argument("--writers must be 1 to " + std::to_string(most) + ", not \"" + text + "\"");
+    return value;
 }
 
 std::string defaultModulePath() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <vector>
 
 #include "host/cli/demo_frames.h"
@@ -10,9 +11,11 @@
 #include "host/cli/render_command.h"
 #include "host/cli/scene_commands.h"
 #include "host/core/host_session.h"
+#include "host/media/atomic_file.h"
 #include "host/media/frame_pattern.h"
 #include "host/media/image_file.h"
 #include "host/scene/scene_file.h"
+#include "host/scene/scene_json.h"
 
 namespace kivo::cli {
 namespace {
@@ -48,16 +51,11 @@ std::string upper(std::string text) {
 
 } // namespace
 
-int runDemo(const std::string &outDir, const std::string &modulePath, std::ostream &out, std::ostream &err) {
+int runDemo(const std::string &outDir, const std::string &modulePath, std::ostream &out, std::ostream &err,
+            bool force) {
     namespace fs = std::filesystem;
     const fs::path root(outDir);
-    fs::create_directories(root / "input");
-    fs::create_directories(root / "scenes");
-
-    const media::FramePattern input((root / "input" / "####.png").string());
-    for (int i = 0; i < kFrameCount; ++i)
-        media::writeImageFile(input.pathOf(kFirstFrame + i),
-                              demoFrame(i, kFrameCount, kWidth, kHeight, kFirstFrame + i));
+    auto scenePath = [&](const Look &look) { return (root / "scenes" / (std::string(look.directory) + ".json")).string(); };
 
     // Scenes first, with the module open only meanwhile, so that every render
     // below starts from a freshly loaded module, as `vidmixer render` does.
@@ -76,10 +74,31 @@ int runDemo(const std::string &outDir, const std::string &modulePath, std::ostre
             const std::vector<uint8_t> saved = session.save(instance.get());
             std::copy_n(saved.begin(), std::min<size_t>(saved.size(), scene::kRecordSize),
                         scene.filters[0].record.begin());
-            scene::saveSceneFile(scene, (root / "scenes" / (std::string(look.directory) + ".json")).string());
             scenes.push_back(scene);
         }
     }
+    // A scene that differs from the demo's own was edited: keep it.
+    for (size_t i = 0; i < looks().size() && !force; ++i) {
+        std::string text;
+        try {
+            text = media::readWholeFile(scenePath(looks()[i]));
+        } catch (const media::FileError &) {
+            continue; // not there (or unreadable, and then replaced)
+        }
+        if (text != scene::formatSceneText(scenes[i]))
+            throw std::invalid_argument(scenePath(looks()[i]) +
+                                        ": this scene was changed since the demo wrote it; add --force to replace "
+                                        "it, or choose another --out");
+    }
+
+    fs::create_directories(root / "input");
+    fs::create_directories(root / "scenes");
+    for (size_t i = 0; i < looks().size(); ++i)
+        scene::saveSceneFile(scenes[i], scenePath(looks()[i]));
+    const media::FramePattern input((root / "input" / "####.png").string());
+    for (int i = 0; i < kFrameCount; ++i)
+        media::writeImageFile(input.pathOf(kFirstFrame + i),
+                              demoFrame(i, kFrameCount, kWidth, kHeight, kFirstFrame + i));
 
     const std::vector<int> sheetFrames = {0, 6, 12, 18, 24}; // indices at fade 0, 0.25, 0.5, 0.75, 1
     std::vector<std::vector<host::RgbaImage>> tiles;

@@ -1,8 +1,43 @@
 #include "host/cli/filter_chain.h"
 
+#include <cctype>
+#include <sstream>
+
+#include "host/cli/instance_settings.h"
 #include "host/scene/scene_items.h"
+#include "host/scene/settings_record_text.h"
 
 namespace kivo::cli {
+namespace {
+
+constexpr size_t kRecordNumbers = 18;
+
+// True when the record is the text the module writes: 18 integers
+// separated by white space.
+bool recordHoldsAllNumbers(const scene::SettingsRecordBytes &record) {
+    const auto text = scene::recordAsText(record);
+    if (!text) return false;
+    std::istringstream words(*text);
+    std::string word;
+    size_t count = 0;
+    while (words >> word) {
+        size_t at = word[0] == '-' || word[0] == '+' ? 1 : 0;
+        if (at == word.size() || word.size() > 15) return false;
+        const bool hex = word.size() > at + 2 && word[at] == '0' && (word[at + 1] == 'x' || word[at + 1] == 'X');
+        for (at += hex ? 2 : 0; at < word.size(); ++at)
+            if (!(hex ? std::isxdigit(static_cast<unsigned char>(word[at])) : std::isdigit(static_cast<unsigned char>(word[at]))))
+                return false;
+        ++count;
+    }
+    return count == kRecordNumbers;
+}
+
+std::string shownRecord(const scene::SettingsRecordBytes &record) {
+    if (const auto text = scene::recordAsText(record)) return "\"" + *text + "\"";
+    return "of 128 bytes that are not text";
+}
+
+} // namespace
 
 FilterChain::FilterChain(const scene::Scene &scene, const std::string &modulePath, std::ostream *messageEcho)
     : fps_(scene.fps) {
@@ -17,6 +52,17 @@ FilterChain::FilterChain(const scene::Scene &scene, const std::string &modulePat
         }
         host::HostSession::Instance instance = session->createInstance();
         session->load(instance.get(), std::vector<uint8_t>(filter.record.begin(), filter.record.end()));
+        if (messageEcho && filter.server == scene::kMixerServerName && !recordHoldsAllNumbers(filter.record)) {
+            // The module reads what numbers it can and keeps its defaults
+            // for the rest; say so, with the settings it ended up with.
+            std::ostringstream warning;
+            warning << "vidmixer: warning: filter " << stages_.size() + 1 << " (" << filter.server
+                    << "): its settings record " << shownRecord(filter.record) << " is not " << kRecordNumbers
+                    << " numbers; the module uses";
+            for (const SettingView &setting : instanceSettings(instance.get(), scene))
+                warning << " " << setting.name << "=" << setting.value;
+            *messageEcho << warning.str() << " (the scene file is not changed)\n";
+        }
         stages_.push_back({session, std::move(instance)});
     }
 }
@@ -32,6 +78,7 @@ std::string FilterChain::describe(size_t stage) const {
 }
 
 void FilterChain::process(media::Frame &frame, ChainProgress *progress) {
+    if (!frame.deep.empty()) before_ = frame.image.pixels;
     for (size_t i = 0; i < stages_.size(); ++i) {
         Stage &stage = stages_[i];
         if (progress) progress->beginStage(frame.number, i, stages_.size());
@@ -43,6 +90,17 @@ void FilterChain::process(media::Frame &frame, ChainProgress *progress) {
         host::runFrame(stage.session->handler().process, stage.instance.get(), frame.image, scratch_, options);
         std::swap(frame.image, scratch_);
     }
+    if (!frame.deep.empty()) keepFullPrecision(frame);
+}
+
+void FilterChain::keepFullPrecision(media::Frame &frame) const {
+    // A channel the filters handed back at the 8-bit value they were given
+    // keeps its full-precision value; any other takes the 8-bit result.
+    const uint8_t *given = before_.data();
+    const uint8_t *result = frame.image.pixels.data();
+    float *deep = frame.deep.data();
+    for (size_t i = 0, n = frame.deep.size(); i < n; ++i)
+        if (result[i] != given[i]) deep[i] = static_cast<float>(result[i]) / 255.0f;
 }
 
 std::vector<host::HostMessage> FilterChain::messages() const {

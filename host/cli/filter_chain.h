@@ -40,7 +40,9 @@ public:
     host::HostSession &session(size_t stage) const { return *stages_[stage].session; }
     std::string describe(size_t stage) const;
 
-    // Runs every instance in order on the frame, in place.
+    // Runs every instance in order on the frame, in place. A frame with
+    // full-precision samples keeps them wherever the result equals the
+    // 8-bit input; elsewhere they take the 8-bit result.
     void process(media::Frame &frame, ChainProgress *progress = nullptr);
 
     // Module messages shown while the chain was built or ran.
@@ -55,7 +57,10 @@ private:
     double fps_;
     std::vector<std::unique_ptr<host::HostSession>> sessions_; // in opening order
     std::vector<Stage> stages_;
+    void keepFullPrecision(media::Frame &frame) const;
+
     host::RgbaImage scratch_;
+    std::vector<uint8_t> before_; // the 8-bit input of a full-precision frame
 };
 
 } // namespace kivo::cli

@@ -32,6 +32,8 @@ int main(int argc, char **argv) {
                                                 "under an animated fade, with a contact sheet");
     std::string demoOut = "vidmixer-demo";
     demo->add_option("--out", demoOut, "Directory for the demo's files")->capture_default_str();
+    bool demoForce = false;
+    demo->add_flag("--force", demoForce, "Replace scenes in it that were edited since the demo wrote them");
     moduleOption(demo);
 
     CLI::App *create = app.add_subcommand("new", "Write a new scene: one filter at its defaults and a fade control "
@@ -65,7 +67,7 @@ int main(int argc, char **argv) {
                   "--size 1920x1080 -o - | ffmpeg -f rawvideo -pix_fmt rgba -s 1920x1080 -r 24 -i - out.mp4");
     RenderRequest renderRequest;
     std::string renderFrames;
-    int32_t start = 0;
+    std::string start;
     render->add_option("scene", renderRequest.scenePath, "Scene file")->required();
     render->add_option("-i,--input", renderRequest.input, "Input sequence pattern, or - for a raw stream")->required();
     render->add_option("-o,--output", renderRequest.output, "Output sequence pattern, or - for a raw stream")
@@ -76,7 +78,16 @@ int main(int argc, char **argv) {
         render->add_option("--start", start, "Frame number of a stream's first frame (default: the scene's first)");
     render->add_option("--size", renderRequest.size, "Frame size WIDTHxHEIGHT of a raw stream input");
     render->add_flag("-q,--quiet", renderRequest.quiet, "No progress bar or summary");
-    render->add_option("--writers", renderRequest.writers, "Threads writing image files (default: up to 2)");
+    std::string writers;
+    render->add_option("--writers", writers, "Threads writing image files, 1 to 64 (default: up to 2)");
+    render->add_option_function<std::string>(
+        "--depth",
+        [&](const std::string &depth) {
+            if (depth != "8") throw CLI::ValidationError("--depth", "the only depth to ask for is 8");
+            renderRequest.depth8 = true;
+        },
+        "8: write 8-bit files (by default outputs keep the input's depth: 16-bit and float samples the filter "
+        "leaves unchanged are kept at full precision)");
     moduleOption(render);
 
     try {
@@ -87,7 +98,7 @@ int main(int argc, char **argv) {
     }
 
     try {
-        if (demo->parsed()) return runDemo(demoOut, modulePathOr(module), std::cout, std::cerr);
+        if (demo->parsed()) return runDemo(demoOut, modulePathOr(module), std::cout, std::cerr, demoForce);
         if (create->parsed()) {
             newRequest.frames = parseFrameRange(newFrames);
             newRequest.module = module;
@@ -100,7 +111,8 @@ int main(int argc, char **argv) {
         }
         if (render->parsed()) {
             if (framesOption->count() > 0) renderRequest.frames = parseFrameRange(renderFrames);
-            if (startOption->count() > 0) renderRequest.start = start;
+            if (startOption->count() > 0) renderRequest.start = parseFrameNumber(start, "--start");
+            if (!writers.empty()) renderRequest.writers = parseWriterCount(writers, kMaxWriters);
             renderRequest.module = module;
             return runRender(renderRequest, std::cerr);
         }

@@ -63,6 +63,8 @@ Endpoints openEndpoints(const RenderRequest &request, const scene::Scene &scene)
 }
 
 size_t writerCount(size_t requested) {
+    if (requested > kMaxWriters)
+        throw std::invalid_argument("--writers must be 1 to " + std::to_string(kMaxWriters));
     if (requested > 0) return requested;
     return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 2);
 }
@@ -71,6 +73,7 @@ size_t writerCount(size_t requested) {
 
 int runRender(const RenderRequest &request, std::ostream &err) {
     ignoreBrokenPipes();
+    const size_t writers = writerCount(request.writers);
     const scene::Scene scene = scene::loadSceneFile(request.scenePath);
     Endpoints ends = openEndpoints(request, scene);
     FilterChain chain(scene, modulePathOr(request.module), &err);
@@ -79,12 +82,27 @@ int runRender(const RenderRequest &request, std::ostream &err) {
     if (!request.quiet) progress = std::make_unique<ProgressDisplay>(err, stderrTerminalWidth(), ends.source->count());
     StopSignals signals;
     PipelineOptions options;
-    options.writers = writerCount(request.writers);
+    options.writers = writers;
     options.stop = &StopSignals::flag();
+    bool warnedOfDepth = false;
+    auto filter = [&](media::Frame &frame) {
+        if (request.depth8 && !frame.deep.empty()) {
+            frame.deep.clear();
+            frame.sampleType = "uint8";
+        }
+        if (!frame.deep.empty() && !warnedOfDepth) {
+            warnedOfDepth = true;
+            const bool floating = frame.sampleType == "half" || frame.sampleType == "float" ||
+                                  frame.sampleType == "double";
+            err << "vidmixer: warning: frame " << frame.number << " has " << frame.sampleType
+                << " samples: the output keeps them where the filter leaves a channel unchanged, but colour the "
+                   "filter changes passes through it at 8 bits"
+                << (floating ? ", with values outside 0..1 clipped" : "") << " (--depth 8 writes 8-bit files)\n";
+        }
+        chain.process(frame, progress.get());
+    };
     const auto start = std::chrono::steady_clock::now();
-    const PipelineResult result = runPipeline(
-        *ends.source, [&](media::Frame &frame) { chain.process(frame, progress.get()); }, *ends.sink, progress.get(),
-        options);
+    const PipelineResult result = runPipeline(*ends.source, filter, *ends.sink, progress.get(), options);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (progress) progress->finish();
 

@@ -22,8 +22,11 @@ struct RenderRequest {
     std::string size;             // "WxH" of a stream
     std::string module;           // empty: the module beside vidmixer
     bool quiet = false;
-    size_t writers = 0; // 0: chosen from the processor count
+    size_t writers = 0; // 0: chosen from the processor count; at most kMaxWriters
+    bool depth8 = false; // write 8-bit files whatever the input's depth
 };
+
+inline constexpr size_t kMaxWriters = 64;
 
 // Runs the render; returns the exit code after printing what happened to
 // err. Throws for problems found before the first frame (bad options,

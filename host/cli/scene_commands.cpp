@@ -64,8 +64,11 @@ int runNew(const NewRequest &request, std::ostream &out) {
     return 0;
 }
 
-int runInfo(const std::string &scenePath, const std::string &module, std::ostream &out) {
+int runInfo(const std::string &scenePath, const std::string &module, std::ostream &shown) {
     const scene::Scene scene = scene::loadSceneFile(scenePath);
+    // Shown only once complete: a module that cannot be loaded leaves no
+    // half-printed scene behind its error.
+    std::ostringstream out;
     out << scenePath << ": frames " << scene.firstFrame << " to " << scene.lastFrame << " at " << number(scene.fps)
         << " fps\n";
 
@@ -80,7 +83,10 @@ int runInfo(const std::string &scenePath, const std::string &module, std::ostrea
     }
 
     out << "\nFilters (" << scene.filters.size() << ", in the order they run):\n";
-    if (scene.filters.empty()) return 0;
+    if (scene.filters.empty()) {
+        shown << out.str();
+        return 0;
+    }
     FilterChain chain(scene, modulePathOr(module), &out);
     for (size_t i = 0; i < chain.size(); ++i) {
         out << "  " << (i + 1) << ". " << scene.filters[i].server << ": " << chain.describe(i) << "\n";
@@ -91,6 +97,7 @@ int runInfo(const std::string &scenePath, const std::string &module, std::ostrea
             out << "\n";
         }
     }
+    shown << out.str();
     return 0;
 }
 

@@ -75,8 +75,15 @@ ActivateFunction LoadedModule::findServer(const char *className, const char *ser
 
 ActivateFunction LoadedModule::requireServer(const char *className, const char *serverName) const {
     ActivateFunction activate = findServer(className, serverName);
-    if (activate == nullptr)
-        fail(path_, std::string("no server ") + className + " \"" + serverName + "\"");
+    if (activate == nullptr) {
+        // The module loaded: say which servers it has, not that it failed to load.
+        std::string offered;
+        for (const ServerRecord *row = descriptor_->serverTable; row->className != nullptr; ++row)
+            if (std::strcmp(row->className, className) == 0 && row->serverName != nullptr)
+                offered += std::string(offered.empty() ? "" : ", ") + "\"" + row->serverName + "\"";
+        throw HostError(path_ + ": the module has no " + className + " server named \"" + serverName + "\" (it has " +
+                        (offered.empty() ? std::string("none") : offered) + ")");
+    }
     return activate;
 }
 

@@ -3,18 +3,60 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace kivo::media {
 namespace {
 
-std::string systemReason() { return std::strerror(errno); }
+std::string systemReason(int error) { return std::strerror(error); }
+std::string systemReason() { return systemReason(errno); }
+
+// The write calls go through here so that tests can make any one of them fail.
+std::atomic<long> faultCall{0}, faultError{0}, callsMade{0};
+
+bool injectedFault() {
+    const long call = ++callsMade;
+    if (faultCall.load() != 0 && call == faultCall.load()) {
+        errno = static_cast<int>(faultError.load());
+        return true;
+    }
+    return false;
+}
+
+ssize_t checkedWrite(int fd, const void *data, size_t size) {
+    if (injectedFault()) return -1;
+    return ::write(fd, data, size);
+}
+
+int checkedFsync(int fd) {
+    if (injectedFault()) return -1;
+    return ::fsync(fd);
+}
+
+// The descriptor is closed even when the call reports a failure.
+int checkedClose(int fd) {
+    if (injectedFault()) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return ::close(fd);
+}
+
+int checkedRename(const char *from, const char *to) {
+    if (injectedFault()) return -1;
+    return ::rename(from, to);
+}
 
 std::string directoryOf(const std::string &path) {
     const auto slash = path.rfind('/');
@@ -43,14 +85,14 @@ PathParts splitPath(const std::string &path) {
     return parts;
 }
 
-// Flushes path to disk; errors name shownAs, the file the user asked for.
-void syncPath(const std::string &path, int flags, const std::string &shownAs) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0) throw FileError(shownAs, systemReason());
-    const bool ok = ::fsync(fd) == 0 || errno == EINVAL; // some filesystems refuse fsync on dirs
-    const std::string reason = systemReason();
-    ::close(fd);
-    if (!ok) throw FileError(shownAs, "cannot flush to disk: " + reason);
+// Flushes and closes fd; errors name shownAs, the file the user asked for.
+void syncAndClose(int fd, const std::string &shownAs) {
+    const bool synced = checkedFsync(fd) == 0 || errno == EINVAL; // some filesystems refuse fsync on dirs
+    const int syncError = errno;
+    const bool closed = checkedClose(fd) == 0;
+    const int closeError = errno;
+    if (!synced) throw FileError(shownAs, "cannot flush to disk: " + systemReason(syncError));
+    if (!closed) throw FileError(shownAs, "cannot write: " + systemReason(closeError));
 }
 
 } // namespace
@@ -65,7 +107,7 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
              << (entropy() % 100000) << parts.extension;
         const int fd = ::open(name.str().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            ::close(fd);
+            fd_ = fd;
             temporary_ = name.str();
             return;
         }
@@ -75,35 +117,60 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
 }
 
 AtomicFile::~AtomicFile() {
+    if (fd_ >= 0) ::close(fd_);
     if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
 }
 
+void AtomicFile::write(std::string_view bytes) {
+    if (fd_ < 0) throw FileError(target_, "cannot write: the file was handed over");
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = checkedWrite(fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw FileError(target_, "cannot write: " + (n < 0 ? systemReason() : std::string("no progress")));
+        done += static_cast<size_t>(n);
+    }
+    written_ += done;
+}
+
+void AtomicFile::handOver() {
+    if (fd_ < 0) return;
+    const int fd = fd_;
+    fd_ = -1;
+    if (checkedClose(fd) != 0) throw FileError(target_, "cannot write: " + systemReason());
+}
+
 void AtomicFile::commit() {
-    syncPath(temporary_, O_RDONLY, target_);
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+    const bool handedOver = fd_ < 0;
+    const int fd = handedOver ? ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC) : fd_;
+    fd_ = -1;
+    if (fd < 0) throw FileError(target_, "cannot write: " + systemReason());
+    struct stat status;
+    if (::fstat(fd, &status) != 0) {
+        const std::string reason = systemReason();
+        ::close(fd);
+        throw FileError(target_, "cannot write: " + reason);
+    }
+    const auto size = static_cast<size_t>(status.st_size);
+    if (handedOver ? size == 0 : size != written_) {
+        ::close(fd);
+        throw FileError(target_, "cannot write: the file holds " + std::to_string(size) + " of " +
+                                     std::to_string(written_) + " bytes");
+    }
+    syncAndClose(fd, target_);
+    if (checkedRename(temporary_.c_str(), target_.c_str()) != 0)
         throw FileError(target_, "cannot replace it: " + systemReason());
     committed_ = true;
-    syncPath(directoryOf(target_), O_RDONLY | O_DIRECTORY, target_);
+    // The file is complete under its name; the directory entry must reach
+    // the disk too before the file counts as written.
+    const int directory = ::open(directoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0) throw FileError(target_, "cannot flush its directory to disk: " + systemReason());
+    syncAndClose(directory, target_);
 }
 
 void writeFileAtomically(const std::string &path, std::string_view bytes) {
     AtomicFile file(path);
-    {
-        const int fd = ::open(file.temporaryPath().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd < 0) throw FileError(path, systemReason());
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                const std::string reason = systemReason();
-                ::close(fd);
-                throw FileError(path, "cannot write: " + reason);
-            }
-            done += static_cast<size_t>(n);
-        }
-        if (::close(fd) != 0) throw FileError(path, "cannot write: " + systemReason());
-    }
+    file.write(bytes);
     file.commit();
 }
 
@@ -125,6 +192,32 @@ std::string readWholeFile(const std::string &path) {
     }
     ::close(fd);
     return contents;
+}
+
+size_t removeStaleTemporaries(const std::string &directory) {
+    static const std::regex temporaryName(R"(\..*\.tmp-([0-9]{1,9})-[0-9]+-[0-9]+(\.[^.]*)?)");
+    size_t removed = 0;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(directory, error);
+    if (error) return 0;
+    for (const auto &entry : entries) {
+        const std::string name = entry.path().filename().string();
+        std::smatch match;
+        if (!std::regex_match(name, match, temporaryName) || !entry.is_regular_file(error)) continue;
+        const long pid = std::stol(match[1].str());
+        // Only a process that is gone: a running one (or one we may not
+        // signal) may still be writing it.
+        if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        if (::unlink(entry.path().c_str()) == 0) ++removed;
+    }
+    return removed;
+}
+
+long armFileFault(long call, int error) {
+    const long made = callsMade.exchange(0);
+    faultError = error;
+    faultCall = call;
+    return made;
 }
 
 } // namespace kivo::media

@@ -1,9 +1,11 @@
 // Writing a file so that readers see either the old file or the complete new
-// one: the data goes to a temporary file beside the target, is flushed to
-// disk, and is renamed over the target only once it is whole.
+// one: the data goes to a temporary file beside the target, is checked to be
+// all there, flushed to disk and closed without error, and only then renamed
+// over the target.
 #ifndef KIVO_HOST_MEDIA_ATOMIC_FILE_H
 #define KIVO_HOST_MEDIA_ATOMIC_FILE_H
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,9 +26,10 @@ private:
 
 class AtomicFile {
 public:
-    // Reserves a temporary name in the target's directory that keeps the
-    // target's extension (image writers choose the format by it). Throws
-    // FileError naming the target when the directory is not writable.
+    // Creates a temporary file in the target's directory that keeps the
+    // target's extension (image writers choose the format by it), named
+    // ".STEM.tmp-PID-N-R.EXT". Throws FileError naming the target when the
+    // directory is not writable.
     explicit AtomicFile(std::string target);
     ~AtomicFile(); // removes the temporary file unless it was committed
     AtomicFile(const AtomicFile &) = delete;
@@ -35,12 +38,24 @@ public:
     const std::string &target() const { return target_; }
     const std::string &temporaryPath() const { return temporary_; }
 
-    // Flushes the temporary file to disk and renames it over the target.
+    // Appends the bytes to the temporary file; throws FileError.
+    void write(std::string_view bytes);
+
+    // Closes the temporary file so that another writer can fill it by its
+    // name; commit() then checks it is not empty instead of its size.
+    void handOver();
+
+    // Checks that every byte reached the file, flushes it to disk, closes
+    // it, renames it over the target and flushes the directory. Throws
+    // FileError naming the target; the target is replaced only when every
+    // step before the rename succeeded.
     void commit();
 
 private:
     std::string target_;
     std::string temporary_;
+    int fd_ = -1;
+    size_t written_ = 0;
     bool committed_ = false;
 };
 
@@ -49,6 +64,17 @@ void writeFileAtomically(const std::string &path, std::string_view bytes);
 
 // The whole file; throws FileError when it cannot be read.
 std::string readWholeFile(const std::string &path);
+
+// Removes the temporary files of AtomicFile left in directory by processes
+// that no longer run (killed in the middle of a write). Files of running
+// processes, and every other file, are left alone. Returns how many it removed.
+size_t removeStaleTemporaries(const std::string &directory);
+
+// Fault injection for tests: from now on, the call-th call (counting from 1)
+// of write, fsync, close or rename made while writing files fails with
+// error instead of running; call 0 injects nothing. Returns the number of
+// such calls made since the previous arming.
+long armFileFault(long call, int error);
 
 } // namespace kivo::media
 

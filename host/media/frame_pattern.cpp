@@ -9,6 +9,9 @@
 namespace kivo::media {
 namespace {
 
+// The widest zero-padded frame number: "%020d" or twenty '#'.
+constexpr int kMaxWidth = 20;
+
 struct Placeholder {
     size_t begin = std::string::npos, end = 0; // within the text
     int width = 0;
@@ -27,6 +30,9 @@ Placeholder findPlaceholder(const std::string &text) {
             size_t j = i;
             while (j < text.size() && text[j] == '#')
                 ++j;
+            if (j - i > kMaxWidth)
+                throw std::invalid_argument("\"" + text + "\": a frame number is at most " + std::to_string(kMaxWidth) +
+                                            " digits wide; use a run of 1 to " + std::to_string(kMaxWidth) + " '#'");
             take(i, j, static_cast<int>(j - i));
             i = j;
         } else if (text[i] == '%') {
@@ -38,10 +44,13 @@ Placeholder findPlaceholder(const std::string &text) {
             int width = 0;
             const bool zeroPadded = j < text.size() && text[j] == '0';
             if (zeroPadded) ++j;
-            while (j < text.size() && text[j] >= '0' && text[j] <= '9' && width < 100)
-                width = width * 10 + (text[j++] - '0');
-            if (j >= text.size() || text[j] != 'd' || zeroPadded != (width > 0) || width > 20)
+            while (j < text.size() && text[j] >= '0' && text[j] <= '9')
+                width = std::min(width * 10 + (text[j++] - '0'), 1000);
+            if (j >= text.size() || text[j] != 'd' || zeroPadded != (width > 0))
                 throw std::invalid_argument("\"" + text + "\": use %d or %0Nd (such as %04d) for the frame number");
+            if (width > kMaxWidth)
+                throw std::invalid_argument("\"" + text + "\": a frame number is at most " + std::to_string(kMaxWidth) +
+                                            " digits wide; use %01d to %0" + std::to_string(kMaxWidth) + "d");
             take(i, j + 1, zeroPadded ? width : 0);
             i = j + 1;
         } else {
@@ -79,7 +88,7 @@ FramePattern::FramePattern(const std::string &pattern) : text_(pattern) {
 }
 
 std::string FramePattern::formatNumber(int32_t frame) const {
-    char digits[32];
+    char digits[kMaxWidth + 16];
     std::snprintf(digits, sizeof digits, "%0*d", width_, static_cast<int>(frame));
     return digits;
 }
@@ -92,11 +101,12 @@ std::optional<int32_t> FramePattern::frameOf(std::string_view name) const {
         return std::nullopt;
     const std::string_view middle = name.substr(prefix_.size(), name.size() - prefix_.size() - suffix_.size());
     size_t i = middle[0] == '-' ? 1 : 0;
-    if (i == middle.size() || middle.size() > 12) return std::nullopt;
+    if (i == middle.size() || middle.size() > kMaxWidth + 1) return std::nullopt;
     int64_t value = 0;
     for (; i < middle.size(); ++i) {
         if (middle[i] < '0' || middle[i] > '9') return std::nullopt;
         value = value * 10 + (middle[i] - '0');
+        if (value > int64_t{1} << 32) return std::nullopt;
     }
     if (middle[0] == '-') value = -value;
     if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) return std::nullopt;

@@ -15,10 +15,16 @@ SequenceSink::SequenceSink(FramePattern pattern) : pattern_(std::move(pattern)) 
     std::error_code error;
     std::filesystem::create_directories(pattern_.directory(), error);
     if (error) throw FileError(pattern_.directory(), "cannot create the output directory: " + error.message());
+    removeStaleTemporaries(pattern_.directory());
 }
 
 void SequenceSink::write(const Frame &frame) {
-    writeImageFile(pattern_.pathOf(frame.number), frame.image, frame.sampleType);
+    const std::string path = pattern_.pathOf(frame.number);
+    try {
+        writeImageFile(path, frame.image, frame.sampleType, frame.deep.empty() ? nullptr : &frame.deep);
+    } catch (const std::bad_alloc &) {
+        throw FileError(path, "not enough memory to write it");
+    }
 }
 
 namespace {

@@ -23,7 +23,8 @@ public:
 
 class SequenceSink : public FrameSink {
 public:
-    // Creates the pattern's directory when it is missing.
+    // Creates the pattern's directory when it is missing, and removes the
+    // temporary files that killed runs left in it.
     explicit SequenceSink(FramePattern pattern);
     void write(const Frame &frame) override;
     bool unordered() const override { return true; }

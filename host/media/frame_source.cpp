@@ -1,6 +1,7 @@
 #include "host/media/frame_source.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "host/media/atomic_file.h"
 #include "host/media/image_file.h"
@@ -33,7 +34,12 @@ bool SequenceSource::next(Frame &frame) {
     if (position_ == frames_.size()) return false;
     const int32_t number = frames_[position_++];
     const std::string path = pattern_.pathOf(number);
-    DecodedImage decoded = readImageFile(path);
+    DecodedImage decoded;
+    try {
+        decoded = readImageFile(path);
+    } catch (const std::bad_alloc &) {
+        throw FileError(path, "not enough memory to read it");
+    }
     if (width_ == 0) {
         width_ = decoded.image.width;
         height_ = decoded.image.height;
@@ -45,18 +51,23 @@ bool SequenceSource::next(Frame &frame) {
     frame.number = number;
     frame.image = std::move(decoded.image);
     frame.sampleType = std::move(decoded.sampleType);
+    frame.deep = std::move(decoded.deep);
     return true;
 }
 
 StreamSource::StreamSource(int fd, std::string name, int32_t width, int32_t height, int32_t first,
                            std::optional<int64_t> limit)
-    : reader_(fd, width, height, std::move(name)), nextNumber_(first), limit_(limit) {}
+    : reader_(fd, width, height, name), name_(std::move(name)), nextNumber_(first), limit_(limit) {}
 
 bool StreamSource::next(Frame &frame) {
     if (limit_ && read_ >= *limit_) return false;
     if (!reader_.read(frame.image, "frame " + std::to_string(nextNumber_))) return false;
-    frame.number = nextNumber_++;
+    if (nextNumber_ > std::numeric_limits<int32_t>::max())
+        throw FileError(name_, "frame numbers end at " + std::to_string(std::numeric_limits<int32_t>::max()) +
+                                   "; the stream has more frames after it (number them from lower with --start)");
+    frame.number = static_cast<int32_t>(nextNumber_++);
     frame.sampleType = "uint8";
+    frame.deep.clear();
     ++read_;
     return true;
 }

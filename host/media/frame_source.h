@@ -18,6 +18,9 @@ struct Frame {
     int32_t number = 0;
     host::RgbaImage image;
     std::string sampleType = "uint8"; // what the source stored; outputs keep it
+    // For sample types other than uint8: the frame as RGBA floats at full
+    // precision (see DecodedImage); empty otherwise.
+    std::vector<float> deep;
 };
 
 struct FrameRange {
@@ -62,7 +65,8 @@ public:
 
 private:
     RawFrameReader reader_;
-    int32_t nextNumber_;
+    std::string name_;
+    int64_t nextNumber_;
     std::optional<int64_t> limit_;
     int64_t read_ = 0;
 };

@@ -1,7 +1,10 @@
 #include "host/media/image_file.h"
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
+#include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "host/media/atomic_file.h"
@@ -36,11 +39,33 @@ OIIO::ImageSpec readerConfig() {
     return config;
 }
 
-bool fullyOpaque(const host::RgbaImage &image) {
+bool fullyOpaque(const host::RgbaImage &image, const std::vector<float> *deep) {
+    if (deep != nullptr) {
+        for (size_t i = 3; i < deep->size(); i += 4)
+            if ((*deep)[i] != 1.0f) return false;
+        return true;
+    }
     const uint8_t *pixel = image.pixels.data();
     uint8_t all = 255;
     for (size_t i = 0, n = image.pixels.size() / 4; i < n; ++i) all &= pixel[i * 4 + 3];
     return all == 255;
+}
+
+// Samples of `channels` interleaved channels -> RGBA: the first three that are
+// not alpha are red, green, blue; a single one is grey; no alpha is opaque.
+template <typename T>
+void toRgba(const T *from, size_t pixels, int channels, int alpha, T opaque, T *to) {
+    int colour[3] = {0, 0, 0};
+    int found = 0;
+    for (int c = 0; c < channels && found < 3; ++c)
+        if (c != alpha) colour[found++] = c;
+    if (found < 3) colour[1] = colour[2] = colour[0];
+    for (size_t i = 0; i < pixels; ++i, from += channels, to += 4) {
+        to[0] = from[colour[0]];
+        to[1] = from[colour[1]];
+        to[2] = from[colour[2]];
+        to[3] = alpha >= 0 ? from[alpha] : opaque;
+    }
 }
 
 } // namespace
@@ -53,45 +78,64 @@ DecodedImage readImageFile(const std::string &path) {
     const OIIO::ImageSpec imageSpec = input->spec_dimensions(0);
     const int channels = imageSpec.nchannels;
     if (imageSpec.width <= 0 || imageSpec.height <= 0 || channels <= 0) throw FileError(path, "the image is empty");
+    if (channels > 64) throw FileError(path, "the image has " + std::to_string(channels) + " channels (at most 64)");
     if (static_cast<int64_t>(imageSpec.width) * imageSpec.height > kMaxFramePixels)
         throw FileError(path, "the image is too large (" + std::to_string(imageSpec.width) + "x" +
-                                  std::to_string(imageSpec.height) + ")");
-
-    std::vector<uint8_t> samples(static_cast<size_t>(imageSpec.width) * imageSpec.height * channels);
-    if (!input->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, samples.data()))
-        throw FileError(path, "cannot read image: " + oiioReason(input->geterror()));
-
-    DecodedImage decoded;
-    decoded.sampleType = imageSpec.format.c_str();
-    decoded.image = host::RgbaImage(imageSpec.width, imageSpec.height);
-    const int alpha = imageSpec.alpha_channel >= 0 && imageSpec.alpha_channel < channels ? imageSpec.alpha_channel : -1;
-    // The first three channels that are not alpha are red, green, blue; a
-    // single one is grey.
-    int colour[3] = {0, 0, 0};
-    int found = 0;
-    for (int c = 0; c < channels && found < 3; ++c)
-        if (c != alpha) colour[found++] = c;
-    if (found < 3) colour[1] = colour[2] = colour[0];
+                                  std::to_string(imageSpec.height) + "; at most " + std::to_string(kMaxFramePixels) +
+                                  " pixels)");
+    const bool deep = imageSpec.format != OIIO::TypeDesc::UINT8;
+    const size_t nativeSize = deep ? imageSpec.format.size() : 1;
+    // The declared size against the memory budget, before any allocation: the
+    // frame (4 bytes a pixel, 16 more at full precision) and, while reading,
+    // the file's own samples.
+    try {
+        checkFrameMemory(imageSpec.width, imageSpec.height,
+                         4 + (deep ? 16 : 0) + (int64_t(channels) * int64_t(nativeSize + (deep ? 1 : 0)) + 9) / 10);
+    } catch (const std::invalid_argument &error) {
+        throw FileError(path, std::string("the image is too large: ") + error.what());
+    }
 
     const size_t pixels = static_cast<size_t>(imageSpec.width) * imageSpec.height;
-    const uint8_t *from = samples.data();
-    uint8_t *to = decoded.image.pixels.data();
-    for (size_t i = 0; i < pixels; ++i, from += channels, to += 4) {
-        to[0] = from[colour[0]];
-        to[1] = from[colour[1]];
-        to[2] = from[colour[2]];
-        to[3] = alpha >= 0 ? from[alpha] : 255;
+    const int alpha = imageSpec.alpha_channel >= 0 && imageSpec.alpha_channel < channels ? imageSpec.alpha_channel : -1;
+    DecodedImage decoded;
+    decoded.sampleType = imageSpec.format.c_str();
+    std::vector<uint8_t> samples(pixels * channels);
+    if (!deep) {
+        if (!input->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, samples.data()))
+            throw FileError(path, "cannot read image: " + oiioReason(input->geterror()));
+    } else {
+        // Read once as stored, then convert: to 8 bits as the library always
+        // did, and to floats that keep every value.
+        std::vector<uint8_t> native(pixels * channels * nativeSize);
+        if (!input->read_image(0, 0, 0, channels, imageSpec.format, native.data()))
+            throw FileError(path, "cannot read image: " + oiioReason(input->geterror()));
+        std::vector<float> floats(pixels * channels);
+        const auto stride = OIIO::AutoStride;
+        if (!OIIO::convert_image(channels, imageSpec.width, imageSpec.height, 1, native.data(), imageSpec.format,
+                                 stride, stride, stride, samples.data(), OIIO::TypeDesc::UINT8, stride, stride,
+                                 stride) ||
+            !OIIO::convert_image(channels, imageSpec.width, imageSpec.height, 1, native.data(), imageSpec.format,
+                                 stride, stride, stride, floats.data(), OIIO::TypeDesc::FLOAT, stride, stride, stride))
+            throw FileError(path, "cannot convert its " + decoded.sampleType + " samples");
+        native = {};
+        decoded.deep.resize(pixels * 4);
+        toRgba(floats.data(), pixels, channels, alpha, 1.0f, decoded.deep.data());
     }
+    decoded.image = host::RgbaImage(imageSpec.width, imageSpec.height);
+    toRgba(samples.data(), pixels, channels, alpha, uint8_t{255}, decoded.image.pixels.data());
     return decoded;
 }
 
-void writeImageFile(const std::string &path, const host::RgbaImage &image, const std::string &sampleType) {
+void writeImageFile(const std::string &path, const host::RgbaImage &image, const std::string &sampleType,
+                    const std::vector<float> *deep) {
+    const size_t pixels = static_cast<size_t>(image.width) * image.height;
+    if (deep != nullptr && deep->size() != pixels * 4) throw FileError(path, "the full-precision frame has the wrong size");
     AtomicFile file(path);
     auto output = OIIO::ImageOutput::create(path);
     if (!output) throw FileError(path, "cannot write this image format: " + oiioReason(""));
     // An alpha channel that is opaque everywhere carries nothing: such frames
     // are written as RGB, which is a quarter less to compress and store.
-    const bool alpha = output->supports("alpha") && !fullyOpaque(image);
+    const bool alpha = output->supports("alpha") && !fullyOpaque(image, deep);
     const int channels = alpha ? 4 : 3;
     OIIO::ImageSpec imageSpec(image.width, image.height, channels, OIIO::TypeDesc(sampleType));
     if (imageSpec.format == OIIO::TypeDesc::UNKNOWN) imageSpec.set_format(OIIO::TypeDesc::UINT8);
@@ -102,21 +146,45 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
     // smaller on grainy frames.
     imageSpec.attribute("png:filter", kPngFilterNone);
 
+    const OIIO::TypeDesc given = deep != nullptr ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8;
     std::vector<uint8_t> rgb;
-    const uint8_t *data = image.pixels.data();
-    if (!alpha) {
-        rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
-        for (size_t i = 0, n = rgb.size() / 3; i < n; ++i)
+    std::vector<float> rgbDeep;
+    const void *data = deep != nullptr ? static_cast<const void *>(deep->data()) : image.pixels.data();
+    if (!alpha && deep == nullptr) {
+        rgb.resize(pixels * 3);
+        for (size_t i = 0; i < pixels; ++i)
             for (int c = 0; c < 3; ++c)
                 rgb[i * 3 + c] = image.pixels[i * 4 + c];
         data = rgb.data();
+    } else if (!alpha) {
+        rgbDeep.resize(pixels * 3);
+        for (size_t i = 0; i < pixels; ++i)
+            for (int c = 0; c < 3; ++c)
+                rgbDeep[i * 3 + c] = (*deep)[i * 4 + c];
+        data = rgbDeep.data();
     }
-    if (!output->open(file.temporaryPath(), imageSpec))
+
+    // The library writes into memory where the format allows, and the bytes
+    // reach the file through our own checked writes: a failing write, flush
+    // or close cannot get lost inside the library's error handling.
+    const bool inMemory = output->supports("ioproxy");
+    std::vector<unsigned char> encoded;
+    OIIO::Filesystem::IOVecOutput memory(encoded);
+    if (inMemory) {
+        output->set_ioproxy(&memory);
+    } else {
+        file.handOver();
+    }
+    if (!output->open(inMemory ? path : file.temporaryPath(), imageSpec))
         throw FileError(path, "cannot write image: " + oiioReason(output->geterror()));
-    if (!output->write_image(OIIO::TypeDesc::UINT8, data))
+    if (!output->write_image(given, data))
         throw FileError(path, "cannot write image: " + oiioReason(output->geterror()));
     if (!output->close()) throw FileError(path, "cannot write image: " + oiioReason(output->geterror()));
     output.reset();
+    if (inMemory) {
+        if (encoded.empty()) throw FileError(path, "cannot write image: the image library produced no data");
+        file.write(std::string_view(reinterpret_cast<const char *>(encoded.data()), encoded.size()));
+    }
     file.commit();
 }
 

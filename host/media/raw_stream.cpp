@@ -4,6 +4,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <algorithm>
+#include <cmath>
+
 #include <unistd.h>
 
 #include "host/media/atomic_file.h"
@@ -62,7 +65,28 @@ void parseFrameSize(const std::string &text, int32_t &width, int32_t &height) {
     width = number(text.substr(0, x));
     height = number(text.substr(x + 1));
     if (static_cast<int64_t>(width) * height > kMaxFramePixels)
-        throw std::invalid_argument("frame size \"" + text + "\" is too large");
+        throw std::invalid_argument("frame size \"" + text + "\" is too large (at most " +
+                                    std::to_string(kMaxFramePixels) + " pixels)");
+    checkFrameMemory(width, height, 4);
+}
+
+int64_t frameMemoryBudget() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+    const int64_t cap = int64_t{8} << 30;
+    if (pages <= 0 || pageSize <= 0) return cap;
+    return std::min<int64_t>(cap, int64_t{pages} * pageSize / 2);
+}
+
+void checkFrameMemory(int64_t width, int64_t height, int64_t bytesPerPixel) {
+    // In double: the sides of an image file's header may be up to 2^31 each.
+    const double need = double(width) * double(height) * double(bytesPerPixel) * double(kFramesHeldAtOnce);
+    const int64_t budget = frameMemoryBudget();
+    if (need <= double(budget)) return;
+    const auto mib = [](double bytes) { return std::to_string(int64_t(std::ceil(bytes / (1 << 20)))) + " MiB"; };
+    throw std::invalid_argument(std::to_string(width) + "x" + std::to_string(height) + " frames would take " +
+                                mib(need) + " (" + std::to_string(kFramesHeldAtOnce) +
+                                " frames held at once), more than the " + mib(budget) +
+                                " a render may use (half of this machine's memory, at most 8 GiB)");
 }
 
 } // namespace kivo::media

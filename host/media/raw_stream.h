@@ -45,7 +45,20 @@ private:
 // The largest frame the host handles, in pixels (a gigabyte of RGBA).
 inline constexpr int64_t kMaxFramePixels = int64_t{1} << 28;
 
-// Parses "WxH" (both 1 to 65535, at most kMaxFramePixels); throws
+// Frames a render holds at once at most: read ahead, being filtered (with
+// the filter's scratch frame), waiting for a writer and being written.
+inline constexpr int64_t kFramesHeldAtOnce = 10;
+
+// The memory the frames of a render may take together: half of this
+// machine's memory, at most 8 GiB.
+int64_t frameMemoryBudget();
+
+// Throws std::invalid_argument, saying the limit, when kFramesHeldAtOnce
+// frames of width x height at bytesPerPixel would not fit frameMemoryBudget().
+void checkFrameMemory(int64_t width, int64_t height, int64_t bytesPerPixel);
+
+// Parses "WxH" (both 1 to 65535, at most kMaxFramePixels, RGBA frames
+// within the memory budget); throws
 // std::invalid_argument otherwise.
 void parseFrameSize(const std::string &text, int32_t &width, int32_t &height);
 

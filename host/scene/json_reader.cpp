@@ -95,6 +95,13 @@ Json parseJsonStrict(std::string_view text, const std::string &file) {
         return Json::parse(text.begin(), text.end(), DuplicateKeyCheck(file));
     } catch (const Json::parse_error &error) {
         failParse(file, error);
+    } catch (const Json::exception &error) {
+        // Such as a number too large for a double: the library's message
+        // without its "[json.exception.out_of_range.406] " tag.
+        std::string message = error.what();
+        if (message.compare(0, 1, "[") == 0 && message.find("] ") != std::string::npos)
+            message = message.substr(message.find("] ") + 2);
+        throw SceneError(file, "", "not valid JSON: " + message);
     }
 }
 

@@ -70,8 +70,9 @@ TEST(ModuleLoading, AModuleWithoutTheServerIsRefusedByName) {
         HostSession session(KIVO_FIXTURE_OTHER_SERVER);
         FAIL() << "the session opened";
     } catch (const HostError &e) {
-        EXPECT_EQ(std::string(e.what()), std::string("cannot load module ") + KIVO_FIXTURE_OTHER_SERVER +
-                                             ": no server ImageFilterHandler \"Kivo_VidMixer\"");
+        EXPECT_EQ(std::string(e.what()), std::string(KIVO_FIXTURE_OTHER_SERVER) +
+                                             ": the module has no ImageFilterHandler server named \"Kivo_VidMixer\" "
+                                             "(it has \"SomethingElse\")");
     }
 }
 
