@@ -3,6 +3,10 @@
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
@@ -68,11 +72,72 @@ void toRgba(const T *from, size_t pixels, int channels, int alpha, T opaque, T *
     }
 }
 
+uint32_t crc32(const unsigned char *data, size_t size) {
+    static const auto table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    uint32_t c = 0xffffffffu;
+    for (size_t i = 0; i < size; ++i)
+        c = table[(c ^ data[i]) & 0xff] ^ (c >> 8);
+    return c ^ 0xffffffffu;
+}
+
+uint32_t bigEndian(const unsigned char *p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+
+// A PNG's chunks, checked before the image library sees them: libpng prints
+// its own line on standard error for a damaged file, beside our message.
+// Throws FileError saying what is wrong with a file that is cut short or
+// damaged.
+void checkPngChunks(const std::string &path, const std::string &bytes) {
+    const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
+    size_t at = sizeof kPngSignature;
+    while (at + 12 <= bytes.size()) {
+        const uint32_t length = bigEndian(data + at);
+        const std::string type(bytes, at + 4, 4);
+        if (length > bytes.size() - at - 12)
+            throw FileError(path, "the PNG file is cut short (its " + type + " chunk at byte " + std::to_string(at) +
+                                      " needs " + std::to_string(length) + " bytes)");
+        if (crc32(data + at + 4, length + 4) != bigEndian(data + at + 8 + length))
+            throw FileError(path, "the PNG file is damaged (the " + type + " chunk at byte " + std::to_string(at) +
+                                      " fails its checksum)");
+        if (type == "IEND") return;
+        at += 12 + size_t(length);
+    }
+    throw FileError(path, "the PNG file is cut short (it ends at byte " + std::to_string(bytes.size()) +
+                              " without its IEND chunk)");
+}
+
 } // namespace
 
 DecodedImage readImageFile(const std::string &path) {
     const OIIO::ImageSpec config = readerConfig();
-    auto input = OIIO::ImageInput::open(path, &config);
+    // A PNG is read whole, checked, and decoded from memory.
+    std::string bytes;
+    std::unique_ptr<OIIO::Filesystem::IOMemReader> memory;
+    {
+        char head[sizeof kPngSignature] = {};
+        if (FILE *file = std::fopen(path.c_str(), "rb")) {
+            const size_t got = std::fread(head, 1, sizeof head, file);
+            std::fclose(file);
+            if (got == sizeof head && std::memcmp(head, kPngSignature, sizeof head) == 0) {
+                bytes = readWholeFile(path);
+                checkPngChunks(path, bytes);
+                memory = std::make_unique<OIIO::Filesystem::IOMemReader>(bytes.data(), bytes.size());
+            }
+        }
+    }
+    auto input = OIIO::ImageInput::open(path, &config, memory.get());
     if (!input) throw FileError(path, "cannot read image: " + oiioReason(""));
     // Dimensions, channel count, sample type and alpha channel are all this reads.
     const OIIO::ImageSpec imageSpec = input->spec_dimensions(0);

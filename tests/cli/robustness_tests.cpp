@@ -301,6 +301,17 @@ TEST(SmallerFaults, WarningsCleanupsAndMessages) {
     EXPECT_TRUE(contains(result.err, "has no ImageFilterHandler server named \"No_Such_Server\" (it has \"Kivo_VidMixer\""))
         << result.err;
 
+    // A PNG cut short is named, with no line of the PNG library's own beside it.
+    std::filesystem::create_directory(dir.file("in"));
+    media::writeImageFile(dir.file("in/0001.png"), patternImage(kWidth, kHeight, 1));
+    const std::string png = dir.read("in/0001.png");
+    dir.write("in/0001.png", png.substr(0, png.size() - 20));
+    result = vidmixer(dir, "render " + quoted(dir.file("scene.json")) + " -q -i " + quoted(dir.file("in/####.png")) +
+                               " -o " + quoted(dir.file("out2/####.png")) + " --module " + quoted(KIVO_MODULE_FILE));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("vidmixer: " + dir.file("in/0001.png") + ": the PNG file is cut short", 0), 0u)
+        << result.err;
+
     // demo into a folder whose scene was edited writes nothing without --force.
     std::filesystem::create_directories(dir.file("demo/scenes"));
     dir.write("demo/scenes/rgb.json", "edited by hand");
