@@ -309,7 +309,8 @@ TEST(SmallerFaults, WarningsCleanupsAndMessages) {
     result = vidmixer(dir, "render " + quoted(dir.file("scene.json")) + " -q -i " + quoted(dir.file("in/####.png")) +
                                " -o " + quoted(dir.file("out2/####.png")) + " --module " + quoted(KIVO_MODULE_FILE));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err.rfind("vidmixer: " + dir.file("in/0001.png") + ": the PNG file is cut short", 0), 0u)
+    EXPECT_TRUE(contains(result.err, "\nvidmixer: " + dir.file("in/0001.png") + ": the PNG file is cut short") &&
+                !contains(result.err, "libpng"))
         << result.err;
 
     // demo into a folder whose scene was edited writes nothing without --force.
