@@ -4,6 +4,7 @@
 #include <malloc.h>
 
 #include <iostream>
+#include <new>
 #include <stdexcept>
 
 #include "host/cli/cli_options.h"
@@ -116,6 +117,9 @@ int main(int argc, char **argv) {
             renderRequest.module = module;
             return runRender(renderRequest, std::cerr);
         }
+    } catch (const std::bad_alloc &) {
+        std::cerr << "vidmixer: not enough memory\n";
+        return 1;
     } catch (const std::exception &error) {
         std::cerr << "vidmixer: " << error.what() << "\n";
         return 1;

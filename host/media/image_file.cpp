@@ -196,6 +196,10 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
     const size_t pixels = static_cast<size_t>(image.width) * image.height;
     if (deep != nullptr && deep->size() != pixels * 4) throw FileError(path, "the full-precision frame has the wrong size");
     AtomicFile file(path);
+    // Declared before the writer, which may still write to it while it is
+    // destroyed after an error.
+    std::vector<unsigned char> encoded;
+    OIIO::Filesystem::IOVecOutput memory(encoded);
     auto output = OIIO::ImageOutput::create(path);
     if (!output) throw FileError(path, "cannot write this image format: " + oiioReason(""));
     // An alpha channel that is opaque everywhere carries nothing: such frames
@@ -233,8 +237,6 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
     // reach the file through our own checked writes: a failing write, flush
     // or close cannot get lost inside the library's error handling.
     const bool inMemory = output->supports("ioproxy");
-    std::vector<unsigned char> encoded;
-    OIIO::Filesystem::IOVecOutput memory(encoded);
     if (inMemory) {
         output->set_ioproxy(&memory);
     } else {
