@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
-#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -93,6 +92,23 @@ void syncAndClose(int fd, const std::string &shownAs) {
     const int closeError = errno;
     if (!synced) throw FileError(shownAs, "cannot flush to disk: " + systemReason(syncError));
     if (!closed) throw FileError(shownAs, "cannot write: " + systemReason(closeError));
+}
+
+// The process id in a temporary file name ".STEM.tmp-PID-N-R.EXT" (EXT
+// without a dot, or no extension at all); 0 for any other name.
+long temporaryOwner(const std::string &name) {
+    const auto marker = name.rfind(".tmp-");
+    if (name.empty() || name[0] != '.' || marker == 0 || marker == std::string::npos) return 0;
+    size_t at = marker + 5;
+    long numbers[3] = {0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        const size_t start = at;
+        while (at < name.size() && at - start < 10 && name[at] >= '0' && name[at] <= '9')
+            numbers[i] = numbers[i] * 10 + (name[at++] - '0');
+        if (at == start || (i < 2 && (at == name.size() || name[at++] != '-'))) return 0;
+    }
+    if (at < name.size() && (name[at] != '.' || name.find('.', at + 1) != std::string::npos)) return 0;
+    return numbers[0];
 }
 
 } // namespace
@@ -195,19 +211,17 @@ std::string readWholeFile(const std::string &path) {
 }
 
 size_t removeStaleTemporaries(const std::string &directory) {
-    static const std::regex temporaryName(R"(\..*\.tmp-([0-9]{1,9})-[0-9]+-[0-9]+(\.[^.]*)?)");
     size_t removed = 0;
     std::error_code error;
     std::filesystem::directory_iterator entries(directory, error);
     if (error) return 0;
     for (const auto &entry : entries) {
         const std::string name = entry.path().filename().string();
-        std::smatch match;
-        if (!std::regex_match(name, match, temporaryName) || !entry.is_regular_file(error)) continue;
-        const long pid = std::stol(match[1].str());
+        const long pid = temporaryOwner(name);
+        if (pid == 0 || !entry.is_regular_file(error)) continue;
         // Only a process that is gone: a running one (or one we may not
         // signal) may still be writing it.
-        if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        if (pid <= 0 || pid > 2147483647 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
         if (::unlink(entry.path().c_str()) == 0) ++removed;
     }
     return removed;
