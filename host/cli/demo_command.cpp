@@ -55,7 +55,9 @@ int runDemo(const std::string &outDir, const std::string &modulePath, std::ostre
             bool force) {
     namespace fs = std::filesystem;
     const fs::path root(outDir);
-    auto scenePath = [&](const Look &look) { return (root / "scenes" / (std::string(look.directory) + ".json")).string(); };
+    auto scenePath = [&](const Look &look) {
+        return (root / "scenes" / (std::string(look.directory) + ".json")).string();
+    };
 
     // Scenes first, with the module open only meanwhile, so that every render
     // below starts from a freshly loaded module, as `vidmixer render` does.

@@ -24,9 +24,10 @@ bool recordHoldsAllNumbers(const scene::SettingsRecordBytes &record) {
         size_t at = word[0] == '-' || word[0] == '+' ? 1 : 0;
         if (at == word.size() || word.size() > 15) return false;
         const bool hex = word.size() > at + 2 && word[at] == '0' && (word[at + 1] == 'x' || word[at + 1] == 'X');
-        for (at += hex ? 2 : 0; at < word.size(); ++at)
-            if (!(hex ? std::isxdigit(static_cast<unsigned char>(word[at])) : std::isdigit(static_cast<unsigned char>(word[at]))))
-                return false;
+        for (at += hex ? 2 : 0; at < word.size(); ++at) {
+            const auto c = static_cast<unsigned char>(word[at]);
+            if (!(hex ? std::isxdigit(c) : std::isdigit(c))) return false;
+        }
         ++count;
     }
     return count == kRecordNumbers;

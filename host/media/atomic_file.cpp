@@ -221,7 +221,8 @@ size_t removeStaleTemporaries(const std::string &directory) {
         if (pid == 0 || !entry.is_regular_file(error)) continue;
         // Only a process that is gone: a running one (or one we may not
         // signal) may still be writing it.
-        if (pid <= 0 || pid > 2147483647 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        if (pid <= 0 || pid > 2147483647 || pid == ::getpid()) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
         if (::unlink(entry.path().c_str()) == 0) ++removed;
     }
     return removed;

@@ -194,7 +194,8 @@ DecodedImage readImageFile(const std::string &path) {
 void writeImageFile(const std::string &path, const host::RgbaImage &image, const std::string &sampleType,
                     const std::vector<float> *deep) {
     const size_t pixels = static_cast<size_t>(image.width) * image.height;
-    if (deep != nullptr && deep->size() != pixels * 4) throw FileError(path, "the full-precision frame has the wrong size");
+    if (deep != nullptr && deep->size() != pixels * 4)
+        throw FileError(path, "the full-precision frame has the wrong size");
     AtomicFile file(path);
     // Declared before the writer, which may still write to it while it is
     // destroyed after an error.

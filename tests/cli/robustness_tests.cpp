@@ -298,7 +298,8 @@ TEST(SmallerFaults, WarningsCleanupsAndMessages) {
     result = vidmixer(dir, "info " + quoted(dir.file("other.json")) + " --module " + quoted(KIVO_MODULE_FILE));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_TRUE(contains(result.err, "has no ImageFilterHandler server named \"No_Such_Server\" (it has \"Kivo_VidMixer\""))
+    EXPECT_TRUE(
+        contains(result.err, "has no ImageFilterHandler server named \"No_Such_Server\" (it has \"Kivo_VidMixer\""))
         << result.err;
 
     // A PNG cut short is named, with no line of the PNG library's own beside it.
