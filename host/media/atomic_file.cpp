@@ -194,6 +194,8 @@ std::string readWholeFile(const std::string &path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw FileError(path, "cannot open: " + systemReason());
     std::string contents;
+    struct stat status;
+    if (::fstat(fd, &status) == 0 && status.st_size > 0) contents.reserve(static_cast<size_t>(status.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);

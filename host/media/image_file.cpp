@@ -2,8 +2,8 @@
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
+#include <zlib.h>
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -72,23 +72,6 @@ void toRgba(const T *from, size_t pixels, int channels, int alpha, T opaque, T *
     }
 }
 
-uint32_t crc32(const unsigned char *data, size_t size) {
-    static const auto table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    uint32_t c = 0xffffffffu;
-    for (size_t i = 0; i < size; ++i)
-        c = table[(c ^ data[i]) & 0xff] ^ (c >> 8);
-    return c ^ 0xffffffffu;
-}
-
 uint32_t bigEndian(const unsigned char *p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
@@ -108,7 +91,8 @@ void checkPngChunks(const std::string &path, const std::string &bytes) {
         if (length > bytes.size() - at - 12)
             throw FileError(path, "the PNG file is cut short (its " + type + " chunk at byte " + std::to_string(at) +
                                       " needs " + std::to_string(length) + " bytes)");
-        if (crc32(data + at + 4, length + 4) != bigEndian(data + at + 8 + length))
+        const uLong crc = ::crc32_z(::crc32_z(0, nullptr, 0), data + at + 4, size_t(length) + 4);
+        if (crc != bigEndian(data + at + 8 + length))
             throw FileError(path, "the PNG file is damaged (the " + type + " chunk at byte " + std::to_string(at) +
                                       " fails its checksum)");
         if (type == "IEND") return;
