@@ -1,5 +1,7 @@
 #include "process/film_pixel.h"
 
+#include "instance/settings_table.h"
+
 void prepareFilmPixels(FilmFrame &film, const MixerInstance &instance, const FrameValues &frame,
                        const FilmConstants &constants, BlendTable &blend, VignetteTable &vignette,
                        OutOfFocus &outOfFocus) {
@@ -9,8 +11,9 @@ void prepareFilmPixels(FilmFrame &film, const MixerInstance &instance, const Fra
     film.whiteOut = instance.whiteOut != 0;
     film.sepia = instance.sepia != 0;
     film.vignette = instance.vignette != 0;
-    // A displacement below 1 has no column step to the left: no smear.
-    film.smear = instance.outOfFocus != 0 && instance.focalDisplacement >= 1;
+    // A displacement below the least (1) has no column step to the left: no smear.
+    film.smear = instance.outOfFocus != 0 &&
+                 instance.focalDisplacement >= settingOf(&MixerInstance::focalDisplacement).facts.minimum;
     film.focalDisplacement = instance.focalDisplacement;
     film.flickerValue = frame.flickerValue;
     film.flickers = frame.flickerValue % 3 == 0;

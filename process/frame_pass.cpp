@@ -1,6 +1,6 @@
 #include "process/frame_pass.h"
 
-#include "module/mixer_instance.h"
+#include "instance/mixer_instance.h"
 #include "process/blend_table.h"
 #include "process/block_walk.h"
 #include "process/fade_amount.h"
@@ -54,7 +54,7 @@ bool canWalk(const FrameAccess &access) {
 
 } // namespace
 
-void processFrame(void *instancePointer, const FrameAccess *access) {
+void processFrame(void *instancePointer, const FrameAccess *access, const ItemInfoService *itemInfo) {
     if (instancePointer == nullptr || access == nullptr) return;
     const MixerInstance &instance = *static_cast<const MixerInstance *>(instancePointer);
     const Look look = lookOf(instance.effect);
@@ -66,7 +66,7 @@ void processFrame(void *instancePointer, const FrameAccess *access) {
 
     // Unseeded: these continue from whatever the previous frame left.
     for (uint32_t &jitter : frame.scratchJitter) jitter = halveWhileAbove(nextRandom(), 16);
-    frame.fadeAmount = computeFadeAmount(instance, *access);
+    frame.fadeAmount = computeFadeAmount(instance, *access, itemInfo);
     seedRandom(static_cast<uint32_t>(access->frame));
     frame.flickerValue = static_cast<uint16_t>(halveWhileAbove(nextRandom(), 24));
     frame.jumpRoll = static_cast<int32_t>(halveWhileAbove(nextRandom(), 16));

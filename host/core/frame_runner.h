@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/core/rgba_image.h"
-#include "module/host_abi.h"
+#include "contract/host_abi.h"
 
 namespace kivo::host {
 

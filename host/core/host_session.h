@@ -11,7 +11,7 @@
 #include "host/core/item_info.h"
 #include "host/core/messages.h"
 #include "host/core/module_loader.h"
-#include "module/host_abi.h"
+#include "contract/host_abi.h"
 
 namespace kivo::host {
 

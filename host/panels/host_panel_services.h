@@ -13,7 +13,7 @@
 #include "host/panels/panel_call_log.h"
 #include "host/panels/panel_driver.h"
 #include "host/panels/panel_model.h"
-#include "panels/panel_services.h"
+#include "contract/panel_services.h"
 
 namespace kivo::host {
 

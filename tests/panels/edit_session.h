@@ -12,7 +12,7 @@
 #include "host/core/host_session.h"
 #include "host/panels/host_panel_services.h"
 #include "host/panels/scripted_driver.h"
-#include "module/mixer_instance.h"
+#include "instance/mixer_instance.h"
 
 namespace kivo::test {
 

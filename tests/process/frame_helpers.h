@@ -8,8 +8,8 @@
 
 #include "host/core/frame_runner.h"
 #include "host/core/rgba_image.h"
-#include "module/mixer_instance.h"
-#include "module/settings_table.h"
+#include "instance/mixer_instance.h"
+#include "instance/settings_table.h"
 
 namespace testing_frames {
 
@@ -19,7 +19,7 @@ using kivo::host::RgbaImage;
 // An instance holding the defaults of a new one.
 inline MixerInstance defaultInstance() {
     MixerInstance m{};
-    for (const SettingInfo &setting : kSettings) settingField(m, setting.memoryIndex) = setting.defaultValue;
+    for (const SettingInfo &setting : kSettings) m.*setting.field = setting.facts.defaultValue;
     return m;
 }
 

@@ -9,7 +9,7 @@
 
 #include "host/core/frame_runner.h"
 #include "host/core/rgba_image.h"
-#include "module/mixer_instance.h"
+#include "instance/mixer_instance.h"
 
 namespace reference {
 
