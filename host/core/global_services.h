@@ -28,10 +28,6 @@ private:
     bool hadPrevious_;
 };
 
-// Every name looked up so far, in order; cleared by clearGlobalLookupLog.
-std::vector<std::string> globalLookupLog();
-void clearGlobalLookupLog();
-
 } // namespace kivo::host
 
 #endif

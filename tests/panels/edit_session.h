@@ -13,6 +13,8 @@
 #include "host/panels/host_panel_services.h"
 #include "host/panels/scripted_driver.h"
 #include "instance/mixer_instance.h"
+#include "tests/support/faulty_panel_services.h"
+#include "tests/support/lookup_log.h"
 
 namespace kivo::test {
 
@@ -58,7 +60,7 @@ protected:
     }
 
     host::HostSession session{KIVO_MODULE_FILE};
-    host::PanelServices services;
+    FaultyPanelServices services;
     host::HostSession::Instance instance = session.createInstance();
     std::optional<host::ScriptedDriver> driver;
 };

@@ -170,9 +170,8 @@ TEST_F(FramePass, ProgressSteps) {
     std::vector<HostCall> calls;
     kivo::host::FrameOptions options;
     options.withMonitor = false;
-    options.calls = &calls;
     RgbaImage out;
-    kivo::host::runFrame(processWithItems, &m, flatImage(2, 20, 1, 2, 3), out, options);
+    kivo::test::runRecordedFrame(processWithItems, &m, flatImage(2, 20, 1, 2, 3), out, options, calls);
     EXPECT_EQ(countCalls(calls, Kind::GetLine), 4 * 2 * 20);
     EXPECT_EQ(countCalls(calls, Kind::MonitorInit) + countCalls(calls, Kind::MonitorStep) +
                   countCalls(calls, Kind::MonitorDone),
