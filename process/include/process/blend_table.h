@@ -17,9 +17,6 @@ public:
     }
     uint8_t blend(uint8_t from, uint8_t to) { return towards(to)[from]; }
 
-    // The frame pass's own table; the module processes one frame at a time.
-    static BlendTable &forFrame();
-
 private:
     void fill(uint8_t to);
 

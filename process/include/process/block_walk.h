@@ -10,19 +10,19 @@
 #include "contract/host_abi.h"
 #include "instance/mixer_instance.h"
 #include "instance/settings_table.h"
-#include "process/film_frame.h"
-#include "process/frame_values.h"
+#include "process/frame_state.h"
 #include "process/random_generator.h"
 
 // Block and pixel counters are 64-bit: frames too large for 16-bit counters
 // are walked to their edge, and the pass always ends. Grain sizes below 1
 // count as the table's least grain size, 1.
 //
-// Rule provides beginBlock(BlockValues), beginRow(y, red, green, blue,
-// jumpFlag) and pixel(x, colourOut).
+// Rule provides grainOf(drawn) (the block's grain value from its first
+// draw), beginBlock(BlockValues), beginRow(y, red, green, blue) and
+// pixel(x, colourOut); a rule that needs the jump flag reads it from the
+// frame's record, which the sprocket test updates before each row.
 template <class Rule>
-void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameValues &frame, bool filmGrain,
-                Rule &rule) {
+void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameState &frame, Rule &rule) {
     const int64_t width = frame.width;
     const int64_t height = frame.height;
     const int64_t grainWidth = std::max(instance.grainWidth, settingOf(&MixerInstance::grainWidth).facts.minimum);
@@ -35,9 +35,7 @@ void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameV
     for (int64_t y0 = 0; y0 < height; y0 += grainHeight) {
         for (int64_t x0 = 0; x0 < width; x0 += grainWidth) {
             BlockValues block;
-            uint32_t grain = halveWhileAbove(nextRandom(), 255);
-            if (filmGrain) grain = halveWhileAbove(grain, 24);
-            block.grainValue = static_cast<uint16_t>(grain);
+            block.grainValue = static_cast<uint16_t>(rule.grainOf(halveWhileAbove(nextRandom(), 255)));
             block.dustRoll = static_cast<uint16_t>(halveWhileAbove(nextRandom(), 300));
             rule.beginBlock(block);
 
@@ -49,14 +47,14 @@ void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameV
                 const uint8_t *green = getLine(RTYPE_GREEN, row);
                 const uint8_t *blue = getLine(RTYPE_BLUE, row);
                 const uint8_t *alpha = getLine(RTYPE_ALPHA, row);
-                testSprocketJump(instance, y, frame.jumpRoll, frame.jumpFlag);
+                testSprocketJump(instance, y, frame);
                 // A row the host cannot supply is left as it is.
                 if (red == nullptr || green == nullptr || blue == nullptr || alpha == nullptr) continue;
 
                 // After a jump the row lands four rows higher; rows that would
                 // land above the frame are computed but not written.
                 const int64_t target = frame.jumpFlag ? y - 4 : y;
-                rule.beginRow(y, red, green, blue, frame.jumpFlag);
+                rule.beginRow(y, red, green, blue);
                 uint8_t colourOut[3];
                 for (int64_t x = x0; x < xEnd; ++x) {
                     rule.pixel(x, colourOut);

@@ -84,8 +84,6 @@ public:
     // Room for the chains of 4096 column classes over all slots (2 MiB).
     static constexpr int64_t kChainCapacity = 4096;
 
-    static OutOfFocus &forFrame();
-
 private:
     uint8_t smearInOrder(uint8_t v, SmearRow &slot, const uint8_t *red, const uint8_t *green, const uint8_t *blue,
                          int64_t x);

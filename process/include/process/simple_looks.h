@@ -8,7 +8,7 @@
 #include "instance/mixer_instance.h"
 #include "instance/settings_table.h"
 #include "process/blend_table.h"
-#include "process/frame_values.h"
+#include "process/frame_state.h"
 
 enum class Look { Static, Rgb, Film, Negative };
 

@@ -25,8 +25,6 @@ public:
     // Room for the quadrant of frames up to 2560 x 1440 (8 MiB).
     static constexpr int64_t kCapacity = int64_t{1} << 20;
 
-    static VignetteTable &forFrame();
-
 private:
     int64_t stride_ = 0; // 0: nothing tabled
     double amounts_[kCapacity];
