@@ -60,8 +60,8 @@ FilterChain::FilterChain(const scene::Scene &scene, const std::string &modulePat
             warning << "vidmixer: warning: filter " << stages_.size() + 1 << " (" << filter.server
                     << "): its settings record " << shownRecord(filter.record) << " is not " << kRecordNumbers
                     << " numbers; the module uses";
-            for (const SettingView &setting : instanceSettings(instance.get(), scene))
-                warning << " " << setting.name << "=" << setting.value;
+            for (const SettingView &setting : instanceSettings(*session, instance.get(), scene))
+                if (setting.value) warning << " " << setting.name << "=" << *setting.value;
             *messageEcho << warning.str() << " (the scene file is not changed)\n";
         }
         stages_.push_back({session, std::move(instance)});

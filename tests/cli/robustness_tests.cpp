@@ -40,7 +40,7 @@ scene::Scene negativeScene() {
     host::HostSession session(KIVO_MODULE_FILE, scene::kMixerServerName);
     host::HostSession::Instance instance = session.createInstance();
     session.load(instance.get(), std::vector<uint8_t>(s.filters[0].record.begin(), s.filters[0].record.end()));
-    cli::instanceSetting(instance.get(), "effect") = 3;
+    cli::applySettings(session, instance.get(), cli::parseSettingPair("effect=negative", nullptr));
     const std::vector<uint8_t> saved = session.save(instance.get());
     std::copy_n(saved.begin(), scene::kRecordSize, s.filters[0].record.begin());
     return s;
