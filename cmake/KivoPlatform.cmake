@@ -7,7 +7,6 @@
 
 option(KIVO_MODULE_ONLY "Cross build: the module, the host core and the module's tests only" OFF)
 option(KIVO_GTEST_FROM_SOURCE "Build GoogleTest from the sources Debian ships in /usr/src/googletest" OFF)
-set(KIVO_TARGET_NAME "linux-x86_64" CACHE STRING "Name of the target in release archives")
 
 # The module file a host opens: name and exports for the target's format.
 function(kivo_module_link target)
