@@ -14,19 +14,23 @@ version=$(sed -n 's/^project(KivoVidMixer VERSION \([0-9.]*\).*/\1/p' CMakeLists
 command -v zip >/dev/null || { echo "release: zip not found: install the Debian package zip" >&2; exit 1; }
 
 install_text() {
-  local target=$1 platform
+  local target=$1 platform needs
   case $target in
-    linux-x86_64) platform="64-bit Linux (x86-64)" ;;
-    linux-i386) platform="32-bit Linux (x86, SSE2 required)" ;;
-    windows-x86) platform="32-bit Windows (x86, SSE2 required)" ;;
-    windows-x64) platform="64-bit Windows (x64)" ;;
+    linux-x86_64) platform="64-bit Linux (x86-64)"
+      needs="the system's C and C++ runtime libraries (libc6, libstdc++6)" ;;
+    linux-i386) platform="32-bit Linux (x86, SSE2 required)"
+      needs="the system's 32-bit C and C++ runtime libraries (libc6, libstdc++6, libgcc-s1; :i386 on a 64-bit Debian)" ;;
+    windows-x86) platform="32-bit Windows (x86, SSE2 required)"
+      needs="only the system's own KERNEL32.dll and msvcrt.dll" ;;
+    windows-x64) platform="64-bit Windows (x64)"
+      needs="only the system's own KERNEL32.dll and msvcrt.dll" ;;
   esac
   cat <<TEXT
 Kivo Video Mixer $version for $platform
 ============================================================
 
-kivo_vidmixer.p is an image-filter plug-in module. It needs nothing but the
-system's own libraries.
+kivo_vidmixer.p is an image-filter plug-in module. It needs
+$needs.
 
 Installing
 1. Copy kivo_vidmixer.p into the renderer's plug-in folder (the folder that
