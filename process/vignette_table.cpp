@@ -29,8 +29,3 @@ void VignetteTable::prepare(int32_t width, int32_t height, double vignetteStep) 
     height_ = height;
     step_ = vignetteStep;
 }
-
-VignetteTable &VignetteTable::forFrame() {
-    static VignetteTable table;
-    return table;
-}

@@ -10,7 +10,7 @@
 #include <random>
 
 #include "process/cosine.h"
-#include "process/film_frame.h"
+#include "process/frame_state.h"
 #include "process/mix_channel.h"
 
 namespace {
@@ -30,7 +30,10 @@ TEST(Cosine, CorrectlyRoundedOnEveryVignetteAngleOfRealFrames) {
     int64_t angles = 0, libraryDiffers = 0;
     for (const auto &size : sizes) {
         const int32_t width = size[0], height = size[1];
-        const double step = prepareFilmFrame(width).vignetteStep;
+        FrameState frame;
+        frame.width = width;
+        measureFrame(frame);
+        const double step = frame.vignetteStep;
         int64_t rows = height / 2 + 1;
         if (rows > width + 1) rows = width + 1; // rows beyond are never darkened
         for (int64_t y = 0; y < rows; ++y)
