@@ -2,14 +2,19 @@
 
 #include <cmath>
 
+#include "process/cosine.h"
+
 double vignetteAmount(int64_t x, int64_t y, double vignetteStep) {
     const double distance = std::sqrt(static_cast<double>(x * x + y * y));
-    double c = std::cos(distance * vignetteStep);
+    // The module's own cosine: the platforms' C libraries round differently.
+    double c = roundedCosine(distance * vignetteStep);
     if (c < 0.0) c = 0.0;
     return 1.0 - c;
 }
 
 void VignetteTable::prepare(int32_t width, int32_t height, double vignetteStep) {
+    // Frames of one size in a row reuse the amounts computed for the first.
+    if (stride_ != 0 && width == width_ && height == height_ && vignetteStep == step_) return;
     stride_ = 0;
     if (width <= 0 || height <= 0) return;
     const int64_t columns = width / 2 + 1; // |x| up to W/2
@@ -20,4 +25,7 @@ void VignetteTable::prepare(int32_t width, int32_t height, double vignetteStep) 
     for (int64_t y = 0; y < rows; ++y)
         for (int64_t x = 0; x < columns; ++x) amounts_[y * columns + x] = vignetteAmount(x, y, vignetteStep);
     stride_ = columns;
+    width_ = width;
+    height_ = height;
+    step_ = vignetteStep;
 }

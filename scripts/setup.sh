@@ -8,7 +8,22 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev zlib1g-dev nlohmann-json3-dev libcli11-dev libncurses-dev
   ffmpeg tmux
+  # Other targets: 32-bit Linux (g++-multilib above), Windows through mingw-w64
+  # with tests under Wine, GoogleTest built from source, release archives.
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  wine wine64 wine32:i386 googletest zip
 )
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+
+# wine32 comes from the i386 architecture.
+added_arch=0
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "Adding the i386 architecture"
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+  added_arch=1
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -17,10 +32,8 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -gt 0 ]; then
+if [ ${#missing[@]} -gt 0 ] || [ $added_arch -eq 1 ]; then
   echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs the test suite twice: as built, and
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer; then builds the
+# module for 32-bit Linux and 32- and 64-bit Windows and runs its tests there
+# (the Windows ones under Wine).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -22,3 +24,9 @@ echo "== Build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
 bash "$root/scripts/build.sh" "$root/build-asan" -DKIVO_SANITIZE=ON -DKIVO_BUILD_BENCH=OFF
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j "$(nproc)")
+
+for preset in linux-i386 windows-x86 windows-x64; do
+  echo "== Build and test the module for $preset"
+  (cd "$root" && cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" &&
+    ctest --preset "$preset")
+done

@@ -1,6 +1,5 @@
 #include "host/core/module_loader.h"
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -8,6 +7,7 @@
 #include <sstream>
 
 #include "host/core/host_error.h"
+#include "host/core/shared_library.h"
 
 namespace kivo::host {
 
@@ -41,18 +41,13 @@ std::unique_ptr<LoadedModule> LoadedModule::open(const std::string &path) {
     if (::stat(path.c_str(), &info) != 0) fail(path, std::strerror(errno));
     if (!S_ISREG(info.st_mode)) fail(path, "not a regular file");
 
-    // dlopen searches the library path for names without a slash.
-    const std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
-    void *handle = ::dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        const char *why = ::dlerror();
-        fail(path, std::string("not a loadable shared object (") + (why ? why : "unknown") + ")");
-    }
-    ::dlerror();
-    auto *descriptor = static_cast<const ModuleDescriptor *>(::dlsym(handle, "_mod_descrip"));
+    std::string why;
+    void *handle = openSharedLibrary(path, why);
+    if (handle == nullptr) fail(path, "not a loadable shared object (" + why + ")");
+    auto *descriptor = static_cast<const ModuleDescriptor *>(findSharedSymbol(handle, "_mod_descrip"));
     const std::string reason = descriptorProblem(descriptor);
     if (!reason.empty()) {
-        ::dlclose(handle); // the descriptor is not read past this point
+        closeSharedLibrary(handle); // the descriptor is not read past this point
         fail(path, reason);
     }
     std::unique_ptr<LoadedModule> module(new LoadedModule(path, handle, descriptor));
@@ -62,7 +57,7 @@ std::unique_ptr<LoadedModule> LoadedModule::open(const std::string &path) {
 
 LoadedModule::~LoadedModule() {
     if (descriptor_->shutdown != nullptr) descriptor_->shutdown(startupResult_);
-    ::dlclose(handle_);
+    closeSharedLibrary(handle_);
 }
 
 ActivateFunction LoadedModule::findServer(const char *className, const char *serverName) const {

@@ -27,6 +27,9 @@ public:
 
 private:
     int64_t stride_ = 0; // 0: nothing tabled
+    int32_t width_ = 0;  // the frame and step the table holds
+    int32_t height_ = 0;
+    double step_ = 0.0;
     double amounts_[kCapacity];
 };
 
