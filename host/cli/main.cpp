@@ -11,6 +11,7 @@
 #include "host/cli/edit_command.h"
 #include "host/cli/render_command.h"
 #include "host/cli/scene_commands.h"
+#include "host/cli/slurm_command.h"
 
 using namespace kivo::cli;
 
@@ -42,6 +43,11 @@ int main(int argc, char **argv) {
     create->add_option("--fps", newRequest.fps, "Frames per second")->capture_default_str();
     create->add_option("--frames", newFrames, "Frame range FIRST-LAST")->capture_default_str();
     create->add_flag("--force", newRequest.force, "Replace an existing file");
+    int32_t newSegment = 0;
+    CLI::Option *segmentOption = create->add_option(
+        "--segment", newSegment,
+        "Split the range into segments of K frames: the module's generator starts afresh at each, so segments "
+        "render apart (--jobs, --segments, vidmixer slurm) and a frame replays at most K-1 frames");
     moduleOption(create);
 
     CLI::App *info = app.add_subcommand("info", "Show a scene: its items and keys, and each filter's description "
@@ -77,7 +83,38 @@ int main(int argc, char **argv) {
     render->add_option("--size", renderRequest.size, "Frame size WIDTHxHEIGHT of a raw stream input");
     render->add_flag("-q,--quiet", renderRequest.quiet, "No progress bar or summary");
     render->add_option("--writers", renderRequest.writers, "Threads writing image files (default: up to 2)");
+    render->add_flag("--resume", renderRequest.resume,
+                     "Keep the output frames that are finished and render only the missing ones (and any that do "
+                     "not decode); the result is that of an uninterrupted render");
+    bool noReplay = false;
+    render->add_flag("--no-replay", noReplay,
+                     "Do not replay. The module's generator runs on from frame to frame; a render that starts "
+                     "inside the scene's range (or a segment) first runs the earlier frames without writing them, "
+                     "so that every frame is that of an uninterrupted render. Without replay those frames come "
+                     "out with other grain and scratches, but sooner");
+    render->add_option("--jobs", renderRequest.jobs,
+                       "Worker processes, each rendering whole segments (the scene needs a segment length); the "
+                       "frames are those of --jobs 1")
+        ->capture_default_str();
+    render->add_option("--segments", renderRequest.segments,
+                       "Only share I/N of the scene's segments (0 <= I < N), e.g. for a task of a Slurm array");
+    render->add_flag("--worker-report", renderRequest.workerReport)->group("");
     moduleOption(render);
+
+    CLI::App *slurm = app.add_subcommand(
+        "slurm", "Print an sbatch script that renders a scene with segments as a Slurm array job of N tasks, each "
+                 "rendering one share of the segments (with --resume, so a requeued task finishes its share). "
+                 "Further options are passed to sbatch, e.g.\n  vidmixer slurm shot.json -i in/####.exr -o "
+                 "out/####.exr --tasks 20 --partition=render > shot.sbatch && sbatch shot.sbatch");
+    SlurmRequest slurmRequest;
+    std::string slurmFrames;
+    slurm->add_option("scene", slurmRequest.scenePath, "Scene file")->required();
+    slurm->add_option("-i,--input", slurmRequest.input, "Input sequence pattern")->required();
+    slurm->add_option("-o,--output", slurmRequest.output, "Output sequence pattern")->required();
+    slurm->add_option("--tasks", slurmRequest.tasks, "Array tasks (shares of the segments)")->required();
+    CLI::Option *slurmFramesOption = slurm->add_option("--frames", slurmFrames, "Only frames FIRST-LAST");
+    slurm->allow_extras();
+    moduleOption(slurm);
 
     try {
         app.parse(argc, argv);
@@ -91,6 +128,7 @@ int main(int argc, char **argv) {
         if (create->parsed()) {
             newRequest.frames = parseFrameRange(newFrames);
             newRequest.module = module;
+            if (segmentOption->count() > 0) newRequest.segment = newSegment;
             return runNew(newRequest, std::cout);
         }
         if (info->parsed()) return runInfo(infoScene, module, std::cout);
@@ -102,8 +140,18 @@ int main(int argc, char **argv) {
             if (framesOption->count() > 0) renderRequest.frames = parseFrameRange(renderFrames);
             if (startOption->count() > 0) renderRequest.start = start;
             renderRequest.module = module;
+            renderRequest.replay = !noReplay;
             return runRender(renderRequest, std::cerr);
         }
+        if (slurm->parsed()) {
+            if (slurmFramesOption->count() > 0) slurmRequest.frames = parseFrameRange(slurmFrames);
+            slurmRequest.module = module;
+            slurmRequest.sbatchOptions = slurm->remaining();
+            return runSlurm(slurmRequest, std::cout);
+        }
+    } catch (const UsageError &error) {
+        std::cerr << "vidmixer: " << error.what() << "\n";
+        return 2;
     } catch (const std::exception &error) {
         std::cerr << "vidmixer: " << error.what() << "\n";
         return 1;

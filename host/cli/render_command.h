@@ -23,7 +23,15 @@ struct RenderRequest {
     std::string module;           // empty: the module beside vidmixer
     bool quiet = false;
     size_t writers = 0; // 0: chosen from the processor count
+    bool replay = true;  // replay a history's earlier frames before the first written
+    bool resume = false; // keep the finished output frames, render the rest
+    int32_t jobs = 1;    // worker processes, each rendering whole segments
+    std::string segments; // "I/N": only the I-th of N shares of the segments
+    bool workerReport = false; // a worker of --jobs: progress lines on standard output
 };
+
+// What to do when a scene without segments is asked to split.
+std::string addSegmentsHint();
 
 // Runs the render; returns the exit code after printing what happened to
 // err. Throws for problems found before the first frame (bad options,

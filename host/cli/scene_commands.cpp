@@ -56,7 +56,10 @@ int runNew(const NewRequest &request, std::ostream &out) {
     std::error_code error;
     if (!request.force && std::filesystem::exists(request.scenePath, error))
         throw std::invalid_argument(request.scenePath + ": already exists; add --force to replace it");
-    const scene::Scene scene = newScene(request.fps, request.frames, modulePathOr(request.module));
+    if (request.segment && *request.segment < 1)
+        throw UsageError("--segment must be at least 1 frame (found " + std::to_string(*request.segment) + ")");
+    scene::Scene scene = newScene(request.fps, request.frames, modulePathOr(request.module));
+    scene.segment = request.segment.value_or(0);
     scene::saveSceneFile(scene, request.scenePath);
     out << "vidmixer: wrote " << request.scenePath << ": frames " << scene.firstFrame << " to " << scene.lastFrame
         << " at " << number(scene.fps) << " fps, one Kivo_VidMixer filter at its defaults, faded in by \""
@@ -68,6 +71,12 @@ int runInfo(const std::string &scenePath, const std::string &module, std::ostrea
     const scene::Scene scene = scene::loadSceneFile(scenePath);
     out << scenePath << ": frames " << scene.firstFrame << " to " << scene.lastFrame << " at " << number(scene.fps)
         << " fps\n";
+    if (scene.segment > 0)
+        out << "Segments of " << scene.segment << (scene.segment == 1 ? " frame" : " frames")
+            << ": the generator starts afresh at frame " << scene.firstFrame << " and every " << scene.segment
+            << (scene.segment == 1 ? " frame" : " frames") << " after it\n";
+    else
+        out << "One generator history over the whole range (no segments)\n";
 
     out << "\nItems (" << scene.items.size() << "):\n";
     for (const scene::Item &item : scene.items) {

@@ -17,6 +17,7 @@ struct NewRequest {
     media::FrameRange frames{1, 24};
     std::string module;
     bool force = false; // replace an existing file
+    std::optional<int32_t> segment; // frames per generator history
 };
 
 // The scene of `new`: one item, "Fade Control" (id 1), scaled from 0 at the
