@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev nlohmann-json3-dev libcli11-dev libncurses-dev
   ffmpeg tmux
+  slurm-wlm munge bc
 )
 
 missing=()

@@ -104,8 +104,8 @@ int main(int argc, char **argv) {
     CLI::App *slurm = app.add_subcommand(
         "slurm", "Print an sbatch script that renders a scene with segments as a Slurm array job of N tasks, each "
                  "rendering one share of the segments (with --resume, so a requeued task finishes its share). "
-                 "Further options are passed to sbatch, e.g.\n  vidmixer slurm shot.json -i in/####.exr -o "
-                 "out/####.exr --tasks 20 --partition=render > shot.sbatch && sbatch shot.sbatch");
+                 "Options after -- are passed to sbatch, e.g.\n  vidmixer slurm shot.json -i in/####.exr -o "
+                 "out/####.exr --tasks 20 -- --partition=render > shot.sbatch && sbatch shot.sbatch");
     SlurmRequest slurmRequest;
     std::string slurmFrames;
     slurm->add_option("scene", slurmRequest.scenePath, "Scene file")->required();
@@ -113,7 +113,8 @@ int main(int argc, char **argv) {
     slurm->add_option("-o,--output", slurmRequest.output, "Output sequence pattern")->required();
     slurm->add_option("--tasks", slurmRequest.tasks, "Array tasks (shares of the segments)")->required();
     CLI::Option *slurmFramesOption = slurm->add_option("--frames", slurmFrames, "Only frames FIRST-LAST");
-    slurm->allow_extras();
+    slurm->add_option("sbatch-options", slurmRequest.sbatchOptions,
+                      "Options for sbatch after --, each becoming a #SBATCH line");
     moduleOption(slurm);
 
     try {
@@ -146,7 +147,6 @@ int main(int argc, char **argv) {
         if (slurm->parsed()) {
             if (slurmFramesOption->count() > 0) slurmRequest.frames = parseFrameRange(slurmFrames);
             slurmRequest.module = module;
-            slurmRequest.sbatchOptions = slurm->remaining();
             return runSlurm(slurmRequest, std::cout);
         }
     } catch (const UsageError &error) {
