@@ -152,7 +152,7 @@ int runRender(const RenderRequest &request, std::ostream &err) {
         if (request.resume) {
             const media::DecodedImage first = media::readImageFile(inputPattern.pathOf(frames.front()));
             const ResumeState state =
-                checkOutputs(*outputPattern, frames, mine, first.image.width, first.image.height);
+                checkOutputs(*outputPattern, inputPattern.discover(), mine, first.image.width, first.image.height);
             toWrite = state.missing;
             toWrite.insert(toWrite.end(), state.undecodable.begin(), state.undecodable.end());
             std::sort(toWrite.begin(), toWrite.end());

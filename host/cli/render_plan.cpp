@@ -70,15 +70,15 @@ RenderPlan planRun(const scene::Scene &scene, const media::FramePattern &input, 
     return plan;
 }
 
-ResumeState checkOutputs(const media::FramePattern &output, const std::vector<int32_t> &renderFrames,
+ResumeState checkOutputs(const media::FramePattern &output, const std::vector<int32_t> &inputFrames,
                          const std::vector<int32_t> &checkFrames, int32_t width, int32_t height) {
     const std::vector<int32_t> present = output.discover();
     for (int32_t frame : present)
-        if (!std::binary_search(renderFrames.begin(), renderFrames.end(), frame))
+        if (!std::binary_search(inputFrames.begin(), inputFrames.end(), frame))
             throw media::FileError(output.pathOf(frame),
-                                   "frame " + std::to_string(frame) + " is not one of this render's frames (" +
-                                       std::to_string(renderFrames.front()) + " to " +
-                                       std::to_string(renderFrames.back()) +
+                                   "frame " + std::to_string(frame) + " has no input frame (the input has " +
+                                       std::to_string(inputFrames.front()) + " to " +
+                                       std::to_string(inputFrames.back()) +
                                        "): the output holds another render; --resume keeps only its own frames");
     ResumeState state;
     for (int32_t frame : checkFrames) {

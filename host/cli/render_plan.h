@@ -49,14 +49,14 @@ std::vector<int64_t> shareOf(const std::vector<int64_t> &histories, Share share)
 RenderPlan planRun(const scene::Scene &scene, const media::FramePattern &input, const std::vector<int32_t> &toWrite,
                    bool replay);
 
-// For --resume: splits the frames the render makes into those on disk in
-// the output that decode with the inputs' size (kept) and the rest. Throws
-// FileError when an output file of the pattern is not one of the render's
-// frames, or has another size: the pattern holds another render's frames.
+// For --resume: splits checkFrames into those on disk in the output that
+// decode with the inputs' size (kept) and the rest. Throws FileError when an
+// output file of the pattern has no input frame, or has another size: the
+// pattern holds another render's frames.
 struct ResumeState {
     std::vector<int32_t> kept, missing, undecodable;
 };
-ResumeState checkOutputs(const media::FramePattern &output, const std::vector<int32_t> &renderFrames,
+ResumeState checkOutputs(const media::FramePattern &output, const std::vector<int32_t> &inputFrames,
                          const std::vector<int32_t> &checkFrames, int32_t width, int32_t height);
 
 } // namespace kivo::cli
