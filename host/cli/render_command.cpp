@@ -122,8 +122,10 @@ int runRender(const RenderRequest &request, std::ostream &err) {
         source = std::move(ends.source);
         sink = std::move(ends.sink);
         firstFrame = request.frames ? request.frames->first : request.start.value_or(scene.firstFrame);
-        const int32_t historyStart = scene.historyStart(scene.historyOf(firstFrame));
-        if (request.replay && firstFrame > historyStart && !request.quiet)
+        const int64_t history = scene.historyOf(firstFrame);
+        const int32_t historyStart = scene.historyStart(history);
+        // (Frames before the range, without segments, have no first frame to speak of.)
+        if (request.replay && firstFrame > historyStart && (scene.segment > 0 || history >= 0))
             err << "vidmixer: note: a stream cannot be replayed: its frames from " << firstFrame
                 << " start a fresh generator history instead of continuing the one from frame " << historyStart
                 << "\n";

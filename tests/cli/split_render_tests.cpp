@@ -152,6 +152,19 @@ TEST_F(SplitRender, SegmentsOverJobsSharesAndSubRangesGiveTheOneProcessFrames) {
                   0);
     expectSame("shares", "ref", kFrames);
 
+    // A stream starts a fresh module at each segment too.
+    {
+        std::ofstream raw(dir.file("in.raw"), std::ios::binary);
+        for (int32_t number = 1; number <= kFrames; ++number) {
+            const host::RgbaImage image = media::readImageFile(in.pathOf(number)).image;
+            raw.write(reinterpret_cast<const char *>(image.pixels.data()), std::streamsize(image.pixels.size()));
+        }
+    }
+    result = vidmixer("render " + quoted(dir.file("segments.json")) + " -i - --size 160x120 -o " +
+                      quoted(dir.file("stream/####.png")) + " -q < " + quoted(dir.file("in.raw")));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    expectSame("stream", "ref", kFrames);
+
     // Frames 21-23 replay only from their segment's start, frame 17.
     result = vidmixer(render("segments.json", "middle") + " --frames 21-23");
     ASSERT_EQ(result.exitCode, 0) << result.err;
