@@ -30,8 +30,6 @@ Share parseShare(const std::string &text);
 struct RenderPlan {
     std::vector<int32_t> run;       // every frame the module sees, in order
     std::set<int32_t> replayOnly;   // those of them that are not written
-    std::vector<int32_t> kept;      // finished frames on disk that stay (resume)
-    std::vector<int32_t> redone;    // output files that did not decode, rendered again
     int64_t written() const { return static_cast<int64_t>(run.size() - replayOnly.size()); }
 };
 
