@@ -2,18 +2,11 @@
 #ifndef KIVO_HOST_CLI_CLI_OPTIONS_H
 #define KIVO_HOST_CLI_CLI_OPTIONS_H
 
-#include <stdexcept>
 #include <string>
 
 #include "host/media/frame_source.h"
 
 namespace kivo::cli {
-
-// A command line that does not fit: vidmixer exits with status 2.
-class UsageError : public std::invalid_argument {
-public:
-    explicit UsageError(const std::string &message) : std::invalid_argument(message) {}
-};
 
 // "A-B" (either may be negative: "-5--1") or a single frame "N"; throws
 // std::invalid_argument unless first <= last.

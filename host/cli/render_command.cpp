@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "host/cli/cli_options.h"
+#include "host/cli/instance_settings.h"
 #include "host/cli/filter_chain.h"
 #include "host/cli/progress_display.h"
 #include "host/cli/render_jobs.h"
@@ -74,7 +75,7 @@ size_t writerCount(size_t requested) {
 } // namespace
 
 std::string addSegmentsHint() {
-    return "add them with `vidmixer new SCENE --segment K` or a \"segment\": K line in the scene file";
+    return "add them with `vidmixer set SCENE segment=K` (K frames each)";
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "host/cli/cli_options.h"
+#include "host/cli/instance_settings.h"
 #include "host/media/atomic_file.h"
 #include "host/media/image_file.h"
 

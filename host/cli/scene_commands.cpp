@@ -1,6 +1,8 @@
 #include "host/cli/scene_commands.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <iomanip>
@@ -30,7 +32,8 @@ std::string vector3(const scene::Vector3 &v) {
 
 } // namespace
 
-scene::Scene newScene(double fps, media::FrameRange frames, const std::string &modulePath) {
+scene::Scene newScene(double fps, media::FrameRange frames, const std::string &modulePath,
+                      const std::vector<std::string> &settings) {
     if (!std::isfinite(fps) || fps <= 0) throw std::invalid_argument("--fps must be a number above 0");
     scene::Scene scene;
     scene.fps = fps;
@@ -42,9 +45,13 @@ scene::Scene newScene(double fps, media::FrameRange frames, const std::string &m
     fade.keys.push_back({double(frames.last), {0, 0, 0}, {1, 1, 1}});
     scene.items.push_back(fade);
 
+    std::vector<SettingChange> changes = parseSettingPair("controlItem=" + std::to_string(kFadeControlId), &scene);
+    for (const std::string &pair : settings)
+        for (const SettingChange &change : parseSettingPair(pair, &scene)) changes.push_back(change);
+
     host::HostSession session(modulePath, scene::kMixerServerName);
     host::HostSession::Instance instance = session.createInstance();
-    instanceSetting(instance.get(), "controlItem") = static_cast<int32_t>(kFadeControlId);
+    applySettings(session, instance.get(), changes);
     const std::vector<uint8_t> saved = session.save(instance.get());
     scene::Filter filter{scene::kMixerServerName, {}};
     std::copy_n(saved.begin(), std::min<size_t>(saved.size(), scene::kRecordSize), filter.record.begin());
@@ -58,11 +65,12 @@ int runNew(const NewRequest &request, std::ostream &out) {
         throw std::invalid_argument(request.scenePath + ": already exists; add --force to replace it");
     if (request.segment && *request.segment < 1)
         throw UsageError("--segment must be at least 1 frame (found " + std::to_string(*request.segment) + ")");
-    scene::Scene scene = newScene(request.fps, request.frames, modulePathOr(request.module));
+    scene::Scene scene = newScene(request.fps, request.frames, modulePathOr(request.module), request.settings);
     scene.segment = request.segment.value_or(0);
     scene::saveSceneFile(scene, request.scenePath);
     out << "vidmixer: wrote " << request.scenePath << ": frames " << scene.firstFrame << " to " << scene.lastFrame
-        << " at " << number(scene.fps) << " fps, one Kivo_VidMixer filter at its defaults, faded in by \""
+        << " at " << number(scene.fps) << " fps, one Kivo_VidMixer filter at its defaults"
+        << (request.settings.empty() ? "" : " but the settings given") << ", faded in by \""
         << scene.items[0].name << "\" (scale 0 to 1)\n";
     return 0;
 }
@@ -93,13 +101,83 @@ int runInfo(const std::string &scenePath, const std::string &module, std::ostrea
     FilterChain chain(scene, modulePathOr(module), &out);
     for (size_t i = 0; i < chain.size(); ++i) {
         out << "  " << (i + 1) << ". " << scene.filters[i].server << ": " << chain.describe(i) << "\n";
-        for (const SettingView &setting : instanceSettings(chain.instance(i), scene)) {
-            out << "       " << std::left << std::setw(18) << setting.name << std::right << std::setw(11)
-                << setting.value;
-            if (!setting.meaning.empty()) out << "  " << setting.meaning;
-            out << "\n";
+        for (const SettingView &setting : instanceSettings(chain.session(i), chain.instance(i), scene)) {
+            out << "       " << std::left << std::setw(18) << setting.name << std::right << std::setw(11);
+            if (!setting.value) {
+                out << "?" << "  not in the record's text\n";
+                continue;
+            }
+            out << *setting.value << "  " << std::left << std::setw(20) << setting.meaning << std::right << "  "
+                << setting.assignment << "\n";
         }
     }
+    return 0;
+}
+
+namespace {
+
+// The value of a segment=K pair: frames from 1, or none (0).
+int32_t segmentValue(const std::string &pair) {
+    const std::string value = pair.substr(pair.find('=') + 1);
+    std::string lower = value;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (lower == "none" || lower == "off") return 0;
+    int32_t frames = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), frames);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size() || frames < 1)
+        throw UsageError(pair + ": a segment is a number of frames from 1, or none");
+    return frames;
+}
+
+bool isSegmentPair(const std::string &pair) {
+    const auto equals = pair.find('=');
+    if (equals == std::string::npos) return false;
+    std::string name = pair.substr(0, equals);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    return name == "segment";
+}
+
+} // namespace
+
+int runSet(const SetRequest &request, std::ostream &out) {
+    scene::Scene scene = scene::loadSceneFile(request.scenePath);
+    if (request.settings.empty()) throw UsageError("no NAME=VALUE pair given; `vidmixer info` shows them all");
+    // segment=K belongs to the scene; the other pairs to a filter.
+    std::optional<int32_t> segment;
+    std::vector<std::string> filterPairs;
+    for (const std::string &pair : request.settings) {
+        if (isSegmentPair(pair))
+            segment = segmentValue(pair);
+        else
+            filterPairs.push_back(pair);
+    }
+    if (filterPairs.empty()) {
+        scene.segment = *segment;
+        scene::saveSceneFile(scene, request.scenePath);
+        out << "vidmixer: " << request.scenePath << ": "
+            << (scene.segment > 0 ? "segments of " + std::to_string(scene.segment) + " frames" : "no segments") << "\n";
+        return 0;
+    }
+    const size_t count = scene.filters.size();
+    if (request.filter < 1 || static_cast<size_t>(request.filter) > count)
+        throw UsageError("--filter " + std::to_string(request.filter) + ": no such filter; the scene has " +
+                         (count == 0 ? "none" : count == 1 ? "filter 1" : "filters 1 to " + std::to_string(count)));
+    std::vector<SettingChange> changes;
+    for (const std::string &pair : filterPairs)
+        for (const SettingChange &change : parseSettingPair(pair, &scene)) changes.push_back(change);
+    if (segment) scene.segment = *segment;
+
+    scene::Filter &filter = scene.filters[static_cast<size_t>(request.filter - 1)];
+    host::HostSession session(modulePathOr(request.module), filter.server);
+    host::HostSession::Instance instance = session.createInstance();
+    session.load(instance.get(), std::vector<uint8_t>(filter.record.begin(), filter.record.end()));
+    applySettings(session, instance.get(), changes);
+    const std::vector<uint8_t> saved = session.save(instance.get());
+    filter.record.fill(0);
+    std::copy_n(saved.begin(), std::min<size_t>(saved.size(), scene::kRecordSize), filter.record.begin());
+    scene::saveSceneFile(scene, request.scenePath);
+    out << "vidmixer: " << request.scenePath << ": filter " << request.filter << ": " << session.describe(instance.get())
+        << "\n";
     return 0;
 }
 

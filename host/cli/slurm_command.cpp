@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "host/cli/cli_options.h"
+#include "host/cli/instance_settings.h"
 #include "host/cli/render_command.h"
 #include "host/scene/scene_file.h"
 

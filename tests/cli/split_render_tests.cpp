@@ -217,7 +217,7 @@ TEST_F(SplitRender, BadRequestsGetOneLineAndLeaveTheFramesAlone) {
         {render("segments.json", "out") + " --segments -1/2", 2, "I must be from 0 to N-1"},
         {render("segments.json", "out") + " --jobs 0", 2, "--jobs must be at least 1"},
         {render("segments.json", "out") + " --jobs 2 --segments 0/2", 2, "not both"},
-        {render("whole.json", "out") + " --jobs 2", 2, "has none: add them with `vidmixer new SCENE --segment K`"},
+        {render("whole.json", "out") + " --jobs 2", 2, "has none: add them with `vidmixer set SCENE segment=K`"},
         {render("whole.json", "out") + " --segments 0/2", 2, "has none"},
         {"render " + quoted(dir.file("segments.json")) + " -i - --size 4x4 -o " + quoted(dir.file("out/####.png")) +
              " --resume < /dev/null",
@@ -262,4 +262,11 @@ TEST_F(SplitRender, BadRequestsGetOneLineAndLeaveTheFramesAlone) {
     ASSERT_EQ(vidmixer("new " + quoted(dir.file("new.json")) + " --segment 12").exitCode, 0);
     EXPECT_EQ(scene::loadSceneFile(dir.file("new.json")).segment, 12);
     EXPECT_TRUE(contains(vidmixer("info " + quoted(dir.file("new.json"))).out, "Segments of 12 frames"));
+    ASSERT_EQ(vidmixer("set " + quoted(dir.file("new.json")) + " segment=6 sepia=on").exitCode, 0);
+    EXPECT_EQ(scene::loadSceneFile(dir.file("new.json")).segment, 6);
+    const CommandResult zero = vidmixer("set " + quoted(dir.file("new.json")) + " segment=0");
+    EXPECT_EQ(zero.exitCode, 2);
+    EXPECT_TRUE(contains(zero.err, "segment=0: a segment is a number of frames from 1, or none")) << zero.err;
+    ASSERT_EQ(vidmixer("set " + quoted(dir.file("new.json")) + " segment=none").exitCode, 0);
+    EXPECT_EQ(scene::loadSceneFile(dir.file("new.json")).segment, 0);
 }
