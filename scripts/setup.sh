@@ -12,6 +12,7 @@ packages=(
   # with tests under Wine, GoogleTest built from source, release archives.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 wine32:i386 googletest zip
+  slurm-wlm munge bc
 )
 
 sudo_cmd=()

@@ -1,9 +1,11 @@
 #include "host/cli/filter_chain.h"
 
 #include <cctype>
+#include <optional>
 #include <sstream>
 
 #include "host/cli/instance_settings.h"
+#include "host/core/module_copy.h"
 #include "host/scene/scene_items.h"
 #include "host/scene/settings_record_text.h"
 
@@ -40,14 +42,20 @@ std::string shownRecord(const scene::SettingsRecordBytes &record) {
 
 } // namespace
 
-FilterChain::FilterChain(const scene::Scene &scene, const std::string &modulePath, std::ostream *messageEcho)
+FilterChain::FilterChain(const scene::Scene &scene, const std::string &modulePath, std::ostream *messageEcho,
+                         bool fresh)
     : fps_(scene.fps) {
+    // Every session of the chain opens the same copy; it is removed once
+    // they are open.
+    std::optional<host::ModuleCopy> copy;
+    if (fresh) copy.emplace(modulePath);
+    const std::string &loadPath = copy ? copy->path() : modulePath;
     for (const scene::Filter &filter : scene.filters) {
         host::HostSession *session = nullptr;
         for (const auto &open : sessions_)
             if (open->serverName() == filter.server) session = open.get();
         if (session == nullptr) {
-            sessions_.push_back(std::make_unique<host::HostSession>(modulePath, filter.server, messageEcho));
+            sessions_.push_back(std::make_unique<host::HostSession>(loadPath, filter.server, messageEcho));
             session = sessions_.back().get();
             scene::fillItemTable(scene, session->items());
         }

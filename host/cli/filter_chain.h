@@ -29,8 +29,11 @@ public:
     // Opens the module once per server the scene's filters use, activates
     // each handler and loads every filter's settings record into a new
     // instance. Throws HostError naming the module and the reason.
-    // Module messages are printed to messageEcho when given.
-    FilterChain(const scene::Scene &scene, const std::string &modulePath, std::ostream *messageEcho = nullptr);
+    // Module messages are printed to messageEcho when given. fresh: load a
+    // private copy of the module file, so that the chain's module starts
+    // afresh even where the file is loaded already.
+    FilterChain(const scene::Scene &scene, const std::string &modulePath, std::ostream *messageEcho = nullptr,
+                bool fresh = false);
     ~FilterChain();
     FilterChain(const FilterChain &) = delete;
     FilterChain &operator=(const FilterChain &) = delete;

@@ -13,6 +13,7 @@
 #include "host/cli/instance_settings.h"
 #include "host/cli/render_command.h"
 #include "host/cli/scene_commands.h"
+#include "host/cli/slurm_command.h"
 
 using namespace kivo::cli;
 
@@ -46,6 +47,11 @@ int main(int argc, char **argv) {
     create->add_option("--fps", newRequest.fps, "Frames per second")->capture_default_str();
     create->add_option("--frames", newFrames, "Frame range FIRST-LAST")->capture_default_str();
     create->add_flag("--force", newRequest.force, "Replace an existing file");
+    int32_t newSegment = 0;
+    CLI::Option *segmentOption = create->add_option(
+        "--segment", newSegment,
+        "Split the range into segments of K frames: the module's generator starts afresh at each, so segments "
+        "render apart (--jobs, --segments, vidmixer slurm) and a frame replays at most K-1 frames");
     create->add_option("settings", newRequest.settings, "NAME=VALUE settings of the filter, as `set` takes them");
     moduleOption(create);
 
@@ -101,7 +107,39 @@ int main(int argc, char **argv) {
         },
         "8: write 8-bit files (by default outputs keep the input's depth: 16-bit and float samples the filter "
         "leaves unchanged are kept at full precision)");
+    render->add_flag("--resume", renderRequest.resume,
+                     "Keep the output frames that are finished and render only the missing ones (and any that do "
+                     "not decode); the result is that of an uninterrupted render");
+    bool noReplay = false;
+    render->add_flag("--no-replay", noReplay,
+                     "Do not replay. The module's generator runs on from frame to frame; a render that starts "
+                     "inside the scene's range (or a segment) first runs the earlier frames without writing them, "
+                     "so that every frame is that of an uninterrupted render. Without replay those frames come "
+                     "out with other grain and scratches, but sooner");
+    render->add_option("--jobs", renderRequest.jobs,
+                       "Worker processes, each rendering whole segments (the scene needs a segment length); the "
+                       "frames are those of --jobs 1")
+        ->capture_default_str();
+    render->add_option("--segments", renderRequest.segments,
+                       "Only share I/N of the scene's segments (0 <= I < N), e.g. for a task of a Slurm array");
+    render->add_flag("--worker-report", renderRequest.workerReport)->group("");
     moduleOption(render);
+
+    CLI::App *slurm = app.add_subcommand(
+        "slurm", "Print an sbatch script that renders a scene with segments as a Slurm array job of N tasks, each "
+                 "rendering one share of the segments (with --resume, so a requeued task finishes its share). "
+                 "Options after -- are passed to sbatch, e.g.\n  vidmixer slurm shot.json -i in/####.exr -o "
+                 "out/####.exr --tasks 20 -- --partition=render > shot.sbatch && sbatch shot.sbatch");
+    SlurmRequest slurmRequest;
+    std::string slurmFrames;
+    slurm->add_option("scene", slurmRequest.scenePath, "Scene file")->required();
+    slurm->add_option("-i,--input", slurmRequest.input, "Input sequence pattern")->required();
+    slurm->add_option("-o,--output", slurmRequest.output, "Output sequence pattern")->required();
+    slurm->add_option("--tasks", slurmRequest.tasks, "Array tasks (shares of the segments)")->required();
+    CLI::Option *slurmFramesOption = slurm->add_option("--frames", slurmFrames, "Only frames FIRST-LAST");
+    slurm->add_option("sbatch-options", slurmRequest.sbatchOptions,
+                      "Options for sbatch after --, each becoming a #SBATCH line");
+    moduleOption(slurm);
 
     try {
         app.parse(argc, argv);
@@ -115,6 +153,7 @@ int main(int argc, char **argv) {
         if (create->parsed()) {
             newRequest.frames = parseFrameRange(newFrames);
             newRequest.module = module;
+            if (segmentOption->count() > 0) newRequest.segment = newSegment;
             return runNew(newRequest, std::cout);
         }
         if (info->parsed()) return runInfo(infoScene, module, std::cout);
@@ -131,7 +170,13 @@ int main(int argc, char **argv) {
             if (startOption->count() > 0) renderRequest.start = parseFrameNumber(start, "--start");
             if (!writers.empty()) renderRequest.writers = parseWriterCount(writers, kMaxWriters);
             renderRequest.module = module;
+            renderRequest.replay = !noReplay;
             return runRender(renderRequest, std::cerr);
+        }
+        if (slurm->parsed()) {
+            if (slurmFramesOption->count() > 0) slurmRequest.frames = parseFrameRange(slurmFrames);
+            slurmRequest.module = module;
+            return runSlurm(slurmRequest, std::cout);
         }
     } catch (const UsageError &error) {
         std::cerr << "vidmixer: " << error.what() << "\n";

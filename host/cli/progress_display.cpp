@@ -33,8 +33,9 @@ std::string formatDuration(double seconds) {
     return text;
 }
 
-ProgressDisplay::ProgressDisplay(std::ostream &out, int terminalWidth, std::optional<int64_t> total)
-    : out_(out), width_(terminalWidth), total_(total) {}
+ProgressDisplay::ProgressDisplay(std::ostream &out, int terminalWidth, std::optional<int64_t> total,
+                                 int64_t replayTotal)
+    : out_(out), width_(terminalWidth), total_(total), replayTotal_(replayTotal) {}
 
 void ProgressDisplay::beginStage(int32_t frame, size_t stage, size_t stages) {
     {
@@ -77,6 +78,14 @@ void ProgressDisplay::frameWritten(int32_t) {
     show(last);
 }
 
+void ProgressDisplay::frameReplayed(int32_t) {
+    {
+        std::lock_guard lock(mutex_);
+        ++replayed_;
+    }
+    show(false);
+}
+
 double ProgressDisplay::frameFraction() const {
     const double within = monitorTotal_ > 0 ? std::clamp(double(monitorDone_) / double(monitorTotal_), 0.0, 1.0) : 0.0;
     return (double(stage_) + within) / double(stages_);
@@ -89,7 +98,11 @@ std::string ProgressDisplay::statusLine(Clock::time_point now) const {
 
 std::string ProgressDisplay::statusLocked(Clock::time_point now) const {
     const double elapsed = std::chrono::duration<double>(now - start_).count();
-    std::string line = std::to_string(written_);
+    std::string line;
+    // Replayed frames come before the first written one of their history.
+    if (replayed_ < replayTotal_)
+        line = "replaying " + std::to_string(replayed_) + "/" + std::to_string(replayTotal_) + " frames, ";
+    line += std::to_string(written_);
     if (total_) line += "/" + std::to_string(*total_);
     line += " frames";
     if (inFrame_ && (!total_ || written_ < *total_)) {

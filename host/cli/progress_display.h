@@ -22,7 +22,9 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // terminalWidth 0: plain lines. total: frames expected, when known.
-    ProgressDisplay(std::ostream &out, int terminalWidth, std::optional<int64_t> total);
+    // replayTotal: frames run only to bring the module up to the first
+    // frame written, shown as a phase of their own.
+    ProgressDisplay(std::ostream &out, int terminalWidth, std::optional<int64_t> total, int64_t replayTotal = 0);
 
     // Module side (the filtering thread).
     void beginStage(int32_t frame, size_t stage, size_t stages) override;
@@ -32,6 +34,7 @@ public:
 
     // Writer side.
     void frameWritten(int32_t frame) override;
+    void frameReplayed(int32_t frame) override;
 
     // Ends the bar's line; after this nothing more is drawn.
     void finish();
@@ -51,6 +54,8 @@ private:
     mutable std::mutex mutex_;
     Clock::time_point lastShown_{};
     int64_t written_ = 0;
+    const int64_t replayTotal_;
+    int64_t replayed_ = 0;
     int64_t writtenShown_ = -1;
     int32_t currentFrame_ = 0;
     bool inFrame_ = false;

@@ -1,5 +1,6 @@
 #include "host/cli/render_command.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -9,10 +10,14 @@
 #include <unistd.h>
 
 #include "host/cli/cli_options.h"
+#include "host/cli/instance_settings.h"
 #include "host/cli/filter_chain.h"
 #include "host/cli/progress_display.h"
+#include "host/cli/render_jobs.h"
+#include "host/cli/render_plan.h"
 #include "host/cli/stop_signals.h"
 #include "host/media/frame_sink.h"
+#include "host/media/image_file.h"
 #include "host/scene/scene_file.h"
 
 namespace kivo::cli {
@@ -71,49 +76,177 @@ size_t writerCount(size_t requested) {
 
 } // namespace
 
+std::string addSegmentsHint() {
+    return "add them with `vidmixer set SCENE segment=K` (K frames each)";
+}
+
+namespace {
+
+// Progress lines of a --jobs worker on standard output, read by the parent:
+// "S h" when history h starts, "R f" and "W f" for a frame replayed or written.
+class WorkerReport : public PipelineObserver {
+public:
+    static void line(char kind, int64_t value) {
+        const std::string text = std::string(1, kind) + " " + std::to_string(value) + "\n";
+        [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
+    }
+    void frameWritten(int32_t frame) override { line('W', frame); }
+    void frameReplayed(int32_t frame) override { line('R', frame); }
+};
+
+std::string framesText(int64_t count) { return std::to_string(count) + (count == 1 ? " frame" : " frames"); }
+
+} // namespace
+
 int runRender(const RenderRequest &request, std::ostream &err) {
     ignoreBrokenPipes();
     const size_t writers = writerCount(request.writers);
+    if (request.jobs < 1) throw UsageError("--jobs must be at least 1 (found " + std::to_string(request.jobs) + ")");
+    const std::optional<Share> share =
+        request.segments.empty() ? std::nullopt : std::optional<Share>(parseShare(request.segments));
+    const bool split = request.jobs > 1 || share;
+    const char *splitOption = request.jobs > 1 ? "--jobs" : "--segments";
+    if (request.jobs > 1 && share) throw UsageError("give --jobs or --segments, not both");
+    const bool sequenceIn = request.input != "-", sequenceOut = request.output != "-";
+    if ((request.resume || split) && !(sequenceIn && sequenceOut))
+        throw UsageError(std::string(request.resume ? "--resume" : splitOption) +
+                         " needs an image sequence as input and output, not a stream (-)");
     const scene::Scene scene = scene::loadSceneFile(request.scenePath);
-    Endpoints ends = openEndpoints(request, scene);
-    FilterChain chain(scene, modulePathOr(request.module), &err);
+    if (split && scene.segment <= 0)
+        throw UsageError(std::string(splitOption) + " splits a render into whole segments, and " + request.scenePath +
+                         " has none: " + addSegmentsHint());
+
+    std::unique_ptr<media::FrameSource> source;
+    std::unique_ptr<media::FrameSink> sink;
+    RenderPlan plan;
+    int64_t keptCount = 0, redoneCount = 0;
+    int32_t firstFrame = 0;
+    if (!sequenceIn) {
+        Endpoints ends = openEndpoints(request, scene);
+        source = std::move(ends.source);
+        sink = std::move(ends.sink);
+        firstFrame = request.frames ? request.frames->first : request.start.value_or(scene.firstFrame);
+        const int64_t history = scene.historyOf(firstFrame);
+        const int32_t historyStart = scene.historyStart(history);
+        // (Frames before the range, without segments, have no first frame to speak of.)
+        if (request.replay && firstFrame > historyStart && (scene.segment > 0 || history >= 0))
+            err << "vidmixer: note: a stream cannot be replayed: its frames from " << firstFrame
+                << " start a fresh generator history instead of continuing the one from frame " << historyStart
+                << "\n";
+    } else {
+        if (!request.size.empty())
+            throw std::invalid_argument("--size is for a raw stream on standard input (-i -); an image sequence "
+                                        "has the size of its first frame");
+        if (request.start)
+            throw std::invalid_argument("--start numbers the frames of a stream (-i -); an image sequence takes "
+                                        "the numbers in its file names");
+        media::FramePattern inputPattern(request.input);
+        const std::vector<int32_t> frames = media::sequenceFrames(inputPattern, request.frames);
+        std::vector<int32_t> mine = frames;
+        if (share) {
+            const std::vector<int64_t> histories = shareOf(historiesOf(scene, frames), *share);
+            std::erase_if(mine, [&](int32_t frame) {
+                return !std::binary_search(histories.begin(), histories.end(), scene.historyOf(frame));
+            });
+        }
+        std::optional<media::FramePattern> outputPattern;
+        if (sequenceOut) {
+            outputPattern.emplace(request.output);
+            media::checkOutputSparesInput(inputPattern, frames, *outputPattern, frames);
+        }
+        std::vector<int32_t> toWrite = mine;
+        if (request.resume) {
+            const media::DecodedImage first = media::readImageFile(inputPattern.pathOf(frames.front()));
+            const ResumeState state =
+                checkOutputs(*outputPattern, inputPattern.discover(), mine, first.image.width, first.image.height);
+            toWrite = state.missing;
+            toWrite.insert(toWrite.end(), state.undecodable.begin(), state.undecodable.end());
+            std::sort(toWrite.begin(), toWrite.end());
+            keptCount = static_cast<int64_t>(state.kept.size());
+            redoneCount = static_cast<int64_t>(state.undecodable.size());
+            for (int32_t frame : state.undecodable)
+                if (!request.quiet)
+                    err << "vidmixer: " << outputPattern->pathOf(frame) << ": does not decode; rendering frame "
+                        << frame << " again\n";
+        }
+        if (toWrite.empty()) {
+            if (!request.quiet)
+                err << "vidmixer: nothing to render: all " << framesText(static_cast<int64_t>(mine.size()))
+                    << (share ? " of share " + request.segments : std::string()) << " are finished in "
+                    << request.output << "\n";
+            return 0;
+        }
+        plan = planRun(scene, inputPattern, toWrite, request.replay);
+        if (request.jobs > 1) return runJobs(request, plan.written(), int64_t(plan.replayOnly.size()), err);
+        firstFrame = plan.run.front();
+        source = std::make_unique<media::SequenceSource>(inputPattern, plan.run);
+        if (outputPattern) sink = std::make_unique<media::SequenceSink>(*outputPattern);
+        else sink = openEndpoints(request, scene).sink;
+    }
+
+    // A fresh module for every history: the first one may open the module
+    // file itself; the later ones each open a private copy of it.
+    const std::string modulePath = modulePathOr(request.module);
+    int64_t history = scene.historyOf(firstFrame);
+    auto chain = std::make_unique<FilterChain>(scene, modulePath, &err);
+    if (request.workerReport) WorkerReport::line('S', history);
 
     std::unique_ptr<ProgressDisplay> progress;
-    if (!request.quiet) progress = std::make_unique<ProgressDisplay>(err, stderrTerminalWidth(), ends.source->count());
+    if (!request.quiet)
+        progress = std::make_unique<ProgressDisplay>(err, stderrTerminalWidth(),
+                                                     sequenceIn ? std::optional<int64_t>(plan.written())
+                                                                : source->count(),
+                                                     static_cast<int64_t>(plan.replayOnly.size()));
+    WorkerReport report;
+    PipelineObserver *observer = request.workerReport ? static_cast<PipelineObserver *>(&report) : progress.get();
     StopSignals signals;
     PipelineOptions options;
     options.writers = writers;
     options.stop = &StopSignals::flag();
     bool warnedOfDepth = false;
-    auto filter = [&](media::Frame &frame) {
-        if (request.depth8 && !frame.deep.empty()) {
-            frame.deep.clear();
-            frame.sampleType = "uint8";
-        }
-        if (!frame.deep.empty() && !warnedOfDepth) {
-            warnedOfDepth = true;
-            const bool floating = frame.sampleType == "half" || frame.sampleType == "float" ||
-                                  frame.sampleType == "double";
-            err << "vidmixer: warning: frame " << frame.number << " has " << frame.sampleType
-                << " samples: the output keeps them where the filter leaves a channel unchanged, but colour the "
-                   "filter changes passes through it at 8 bits"
-                << (floating ? ", with values outside 0..1 clipped" : "") << " (--depth 8 writes 8-bit files)\n";
-        }
-        chain.process(frame, progress.get());
-    };
+    if (!plan.replayOnly.empty())
+        options.replayOnly = [&](int32_t frame) { return plan.replayOnly.count(frame) > 0; };
     const auto start = std::chrono::steady_clock::now();
-    const PipelineResult result = runPipeline(*ends.source, filter, *ends.sink, progress.get(), options);
+    const PipelineResult result = runPipeline(
+        *source,
+        [&](media::Frame &frame) {
+            if (request.depth8 && !frame.deep.empty()) {
+                frame.deep.clear();
+                frame.sampleType = "uint8";
+            }
+            if (!frame.deep.empty() && !warnedOfDepth) {
+                warnedOfDepth = true;
+                const bool floating = frame.sampleType == "half" || frame.sampleType == "float" ||
+                                      frame.sampleType == "double";
+                err << "vidmixer: warning: frame " << frame.number << " has " << frame.sampleType
+                    << " samples: the output keeps them where the filter leaves a channel unchanged, but colour "
+                       "the filter changes passes through it at 8 bits"
+                    << (floating ? ", with values outside 0..1 clipped" : "") << " (--depth 8 writes 8-bit files)\n";
+            }
+            const int64_t frameHistory = scene.historyOf(frame.number);
+            if (frameHistory != history) {
+                chain.reset();
+                chain = std::make_unique<FilterChain>(scene, modulePath, &err, true);
+                history = frameHistory;
+                if (request.workerReport) WorkerReport::line('S', history);
+            }
+            chain->process(frame, progress.get());
+        },
+        *sink, observer, options);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (progress) progress->finish();
 
-    const std::string finished =
-        std::to_string(result.framesWritten) + (result.framesWritten == 1 ? " frame" : " frames") + " finished";
+    const std::string finished = framesText(result.framesWritten) + " finished";
+    const std::string resumeHint =
+        sequenceIn && sequenceOut && result.framesWritten + keptCount > 0
+            ? "; run the same command with --resume to render only the missing frames"
+            : "";
     if (result.error) {
-        err << "vidmixer: " << *result.error << " (" << finished << ")\n";
+        err << "vidmixer: " << *result.error << " (" << finished << ")" << resumeHint << "\n";
         return 1;
     }
     if (result.stopped) {
-        err << "vidmixer: interrupted (" << finished << ")\n";
+        err << "vidmixer: interrupted (" << finished << ")" << resumeHint << "\n";
         return 130;
     }
     if (result.framesWritten == 0) {
@@ -123,8 +256,12 @@ int runRender(const RenderRequest &request, std::ostream &err) {
     if (!request.quiet) {
         char rate[64];
         std::snprintf(rate, sizeof rate, " in %.1f s (%.1f fps)", seconds, double(result.framesWritten) / seconds);
-        err << "vidmixer: rendered " << result.framesWritten << (result.framesWritten == 1 ? " frame" : " frames")
-            << " to " << (request.output == "-" ? "standard output" : request.output) << rate << "\n";
+        err << "vidmixer: rendered " << framesText(result.framesWritten) << " to "
+            << (request.output == "-" ? "standard output" : request.output) << rate;
+        if (!plan.replayOnly.empty()) err << ", replaying " << framesText(int64_t(plan.replayOnly.size())) << " first";
+        if (keptCount > 0) err << ", keeping " << keptCount << " finished before";
+        if (redoneCount > 0) err << " (" << redoneCount << " that did not decode rendered again)";
+        err << "\n";
     }
     return 0;
 }

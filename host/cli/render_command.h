@@ -24,9 +24,17 @@ struct RenderRequest {
     bool quiet = false;
     size_t writers = 0; // 0: chosen from the processor count; at most kMaxWriters
     bool depth8 = false; // write 8-bit files whatever the input's depth
+    bool replay = true;  // replay a history's earlier frames before the first written
+    bool resume = false; // keep the finished output frames, render the rest
+    int32_t jobs = 1;    // worker processes, each rendering whole segments
+    std::string segments; // "I/N": only the I-th of N shares of the segments
+    bool workerReport = false; // a worker of --jobs: progress lines on standard output
 };
 
 inline constexpr size_t kMaxWriters = 64;
+
+// What to do when a scene without segments is asked to split.
+std::string addSegmentsHint();
 
 // Runs the render; returns the exit code after printing what happened to
 // err. Throws for problems found before the first frame (bad options,

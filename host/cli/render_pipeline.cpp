@@ -88,6 +88,10 @@ PipelineResult runPipeline(media::FrameSource &source, const std::function<void(
             failure.record(error.what());
             break;
         }
+        if (options.replayOnly && options.replayOnly(frame->number)) {
+            if (observer) observer->frameReplayed(frame->number);
+            continue;
+        }
         if (!toWrite.push(std::move(*frame))) break;
     }
     toFilter.abandon(); // lets the reader go if it waits for room

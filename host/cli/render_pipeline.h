@@ -19,6 +19,7 @@ class PipelineObserver {
 public:
     virtual ~PipelineObserver() = default;
     virtual void frameWritten(int32_t /*frame*/) {}
+    virtual void frameReplayed(int32_t /*frame*/) {}
 };
 
 struct PipelineOptions {
@@ -26,6 +27,9 @@ struct PipelineOptions {
     size_t writeBehind = 2;                  // filtered frames waiting for a writer
     size_t writers = 1;                      // used only when the sink takes frames in any order
     const std::atomic<bool> *stop = nullptr; // set (by a signal) to end early
+    // Frames that are filtered but not written: they only bring the module's
+    // history up to the frames that are. None when empty.
+    std::function<bool(int32_t)> replayOnly;
 };
 
 struct PipelineResult {

@@ -1,6 +1,8 @@
 #include "host/cli/scene_commands.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <iomanip>
@@ -61,8 +63,10 @@ int runNew(const NewRequest &request, std::ostream &out) {
     std::error_code error;
     if (!request.force && std::filesystem::exists(request.scenePath, error))
         throw std::invalid_argument(request.scenePath + ": already exists; add --force to replace it");
-    const scene::Scene scene =
-        newScene(request.fps, request.frames, modulePathOr(request.module), request.settings);
+    if (request.segment && *request.segment < 1)
+        throw UsageError("--segment must be at least 1 frame (found " + std::to_string(*request.segment) + ")");
+    scene::Scene scene = newScene(request.fps, request.frames, modulePathOr(request.module), request.settings);
+    scene.segment = request.segment.value_or(0);
     scene::saveSceneFile(scene, request.scenePath);
     out << "vidmixer: wrote " << request.scenePath << ": frames " << scene.firstFrame << " to " << scene.lastFrame
         << " at " << number(scene.fps) << " fps, one Kivo_VidMixer filter at its defaults"
@@ -78,6 +82,12 @@ int runInfo(const std::string &scenePath, const std::string &module, std::ostrea
     std::ostringstream out;
     out << scenePath << ": frames " << scene.firstFrame << " to " << scene.lastFrame << " at " << number(scene.fps)
         << " fps\n";
+    if (scene.segment > 0)
+        out << "Segments of " << scene.segment << (scene.segment == 1 ? " frame" : " frames")
+            << ": the generator starts afresh at frame " << scene.firstFrame << " and every " << scene.segment
+            << (scene.segment == 1 ? " frame" : " frames") << " after it\n";
+    else
+        out << "One generator history over the whole range (no segments)\n";
 
     out << "\nItems (" << scene.items.size() << "):\n";
     for (const scene::Item &item : scene.items) {
@@ -111,16 +121,58 @@ int runInfo(const std::string &scenePath, const std::string &module, std::ostrea
     return 0;
 }
 
+namespace {
+
+// The value of a segment=K pair: frames from 1, or none (0).
+int32_t segmentValue(const std::string &pair) {
+    const std::string value = pair.substr(pair.find('=') + 1);
+    std::string lower = value;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (lower == "none" || lower == "off") return 0;
+    int32_t frames = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), frames);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size() || frames < 1)
+        throw UsageError(pair + ": a segment is a number of frames from 1, or none");
+    return frames;
+}
+
+bool isSegmentPair(const std::string &pair) {
+    const auto equals = pair.find('=');
+    if (equals == std::string::npos) return false;
+    std::string name = pair.substr(0, equals);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    return name == "segment";
+}
+
+} // namespace
+
 int runSet(const SetRequest &request, std::ostream &out) {
     scene::Scene scene = scene::loadSceneFile(request.scenePath);
+    if (request.settings.empty()) throw UsageError("no NAME=VALUE pair given; `vidmixer info` shows them all");
+    // segment=K belongs to the scene; the other pairs to a filter.
+    std::optional<int32_t> segment;
+    std::vector<std::string> filterPairs;
+    for (const std::string &pair : request.settings) {
+        if (isSegmentPair(pair))
+            segment = segmentValue(pair);
+        else
+            filterPairs.push_back(pair);
+    }
+    if (filterPairs.empty()) {
+        scene.segment = *segment;
+        scene::saveSceneFile(scene, request.scenePath);
+        out << "vidmixer: " << request.scenePath << ": "
+            << (scene.segment > 0 ? "segments of " + std::to_string(scene.segment) + " frames" : "no segments") << "\n";
+        return 0;
+    }
     const size_t count = scene.filters.size();
     if (request.filter < 1 || static_cast<size_t>(request.filter) > count)
         throw UsageError("--filter " + std::to_string(request.filter) + ": no such filter; the scene has " +
                          (count == 0 ? "none" : count == 1 ? "filter 1" : "filters 1 to " + std::to_string(count)));
-    if (request.settings.empty()) throw UsageError("no NAME=VALUE pair given; `vidmixer info` shows them all");
     std::vector<SettingChange> changes;
-    for (const std::string &pair : request.settings)
+    for (const std::string &pair : filterPairs)
         for (const SettingChange &change : parseSettingPair(pair, &scene)) changes.push_back(change);
+    if (segment) scene.segment = *segment;
 
     scene::Filter &filter = scene.filters[static_cast<size_t>(request.filter - 1)];
     host::HostSession session(modulePathOr(request.module), filter.server);

@@ -18,6 +18,7 @@ struct NewRequest {
     media::FrameRange frames{1, 24};
     std::string module;
     bool force = false; // replace an existing file
+    std::optional<int32_t> segment; // frames per generator history
     std::vector<std::string> settings; // NAME=VALUE pairs applied to the new filter
 };
 
@@ -42,8 +43,8 @@ int runNew(const NewRequest &request, std::ostream &out);
 int runInfo(const std::string &scenePath, const std::string &module, std::ostream &out);
 
 // Changes settings of one filter of a scene by name, through the module's own
-// load and save, and saves the scene. Bad input throws UsageError before
-// anything is written.
+// load and save, and saves the scene. segment=K (frames, or none) sets the
+// scene's segments. Bad input throws UsageError before anything is written.
 int runSet(const SetRequest &request, std::ostream &out);
 
 } // namespace kivo::cli

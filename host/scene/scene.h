@@ -47,12 +47,23 @@ struct Scene {
     double fps = 24;
     int32_t firstFrame = 1;
     int32_t lastFrame = 24;
+    // Frames per generator history: the module starts afresh at every
+    // segment-th frame from firstFrame. 0: the whole range is one history.
+    int32_t segment = 0;
     std::vector<Item> items;
     std::vector<Filter> filters;
     bool operator==(const Scene &) const = default;
 
     const Item *findItem(uint32_t id) const;
     double timeOfFrame(double frame) const { return frame / fps; }
+
+    // The generator history a frame belongs to, numbered from 0 at
+    // firstFrame; frames before firstFrame form their own histories (one
+    // without segments), numbered below 0.
+    int64_t historyOf(int32_t frame) const;
+    // The first frame of a history (INT32_MIN for the one before firstFrame
+    // when there are no segments).
+    int32_t historyStart(int64_t history) const;
 };
 
 } // namespace kivo::scene

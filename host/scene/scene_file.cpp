@@ -1,5 +1,7 @@
 #include "host/scene/scene_file.h"
 
+#include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 #include "host/media/atomic_file.h"
@@ -12,6 +14,19 @@ const Item *Scene::findItem(uint32_t id) const {
     for (const Item &item : items)
         if (item.id == id) return &item;
     return nullptr;
+}
+
+int64_t Scene::historyOf(int32_t frame) const {
+    const int64_t offset = int64_t{frame} - firstFrame;
+    if (segment <= 0) return offset < 0 ? -1 : 0;
+    return offset >= 0 ? offset / segment : -((-offset + segment - 1) / segment);
+}
+
+int32_t Scene::historyStart(int64_t history) const {
+    if (segment <= 0) return history < 0 ? std::numeric_limits<int32_t>::min() : firstFrame;
+    const int64_t start = firstFrame + history * segment;
+    return static_cast<int32_t>(std::clamp<int64_t>(start, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
 }
 
 Scene loadSceneFile(const std::string &path) {

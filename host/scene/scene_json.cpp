@@ -85,6 +85,12 @@ Scene readScene(const Json &document, const std::string &file) {
     const JsonNode last = root.required("last_frame");
     scene.lastFrame = last.int32();
     if (scene.lastFrame < scene.firstFrame) last.fail("the last frame comes before the first frame");
+    if (root.has("segment")) {
+        const JsonNode segment = root.required("segment");
+        if (segment.value().is_number_integer() && segment.int32() < 1)
+            segment.fail("a segment is at least 1 frame (found " + std::to_string(segment.int32()) + ")");
+        scene.segment = static_cast<int32_t>(segment.integer(1, std::numeric_limits<int32_t>::max()));
+    }
 
     const JsonNode items = root.required("items");
     std::map<uint32_t, std::string> idPlaces;
@@ -117,8 +123,9 @@ std::string writeScene(const Scene &scene) {
         << "  \"version\": " << kSceneFormatVersion << ",\n"
         << "  \"fps\": " << leaf(scene.fps) << ",\n"
         << "  \"first_frame\": " << scene.firstFrame << ",\n"
-        << "  \"last_frame\": " << scene.lastFrame << ",\n"
-        << "  \"items\": [";
+        << "  \"last_frame\": " << scene.lastFrame << ",\n";
+    if (scene.segment > 0) out << "  \"segment\": " << scene.segment << ",\n";
+    out << "  \"items\": [";
     for (size_t i = 0; i < scene.items.size(); ++i) {
         const Item &item = scene.items[i];
         out << (i ? ",\n" : "\n") << "    {\n"

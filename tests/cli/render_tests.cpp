@@ -134,14 +134,21 @@ TEST_F(Render, SequenceMatchesTheHostCoreFrameForFrame) {
 }
 
 TEST_F(Render, FramesOptionNarrowsTheSequence) {
-    const CommandResult result = vidmixer(renderArgs(quoted(in.text()), quoted(out.text())) + " --frames 12-13 -q");
+    // Frames 10 and 11 are replayed first: 12 and 13 are those of the whole render.
+    CommandResult result = vidmixer(renderArgs(quoted(in.text()), quoted(out.text())) + " --frames 12-13 -q");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    // Frame 12 is the first the module sees here, so compare with a fresh run of 12 and 13.
+    EXPECT_EQ(checkOutputs(out), (std::vector<int32_t>{12, 13}));
+
+    // Without replay, frame 12 is the first the module sees: a fresh run of 12 and 13.
+    result = vidmixer(renderArgs(quoted(in.text()), quoted(dir.file("fresh/####.png"))) + " --frames 12-13 -q "
+                      "--no-replay");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const media::FramePattern fresh(dir.file("fresh/####.png"));
     const std::vector<RgbaImage> alone = processDirectly(scene, {inputs[2], inputs[3]}, 12);
-    EXPECT_EQ(media::readImageFile(out.pathOf(12)).image, alone[0]);
-    EXPECT_EQ(media::readImageFile(out.pathOf(13)).image, alone[1]);
-    EXPECT_EQ(out.discover(), (std::vector<int32_t>{12, 13}));
+    EXPECT_EQ(media::readImageFile(fresh.pathOf(12)).image, alone[0]);
+    EXPECT_EQ(media::readImageFile(fresh.pathOf(13)).image, alone[1]);
+    EXPECT_EQ(fresh.discover(), (std::vector<int32_t>{12, 13}));
 }
 
 TEST_F(Render, RawStreamInAndOut) {
@@ -273,7 +280,7 @@ TEST_F(Render, OptionsThatDoNotFit) {
 
 TEST(VidmixerHelp, EveryCommandHasHelp) {
     TempDir dir;
-    for (const char *command : {"", "demo", "new", "info", "edit", "render"}) {
+    for (const char *command : {"", "demo", "new", "info", "edit", "render", "slurm"}) {
         const CommandResult result = runCommand(quoted(KIVO_VIDMIXER) + " " + command + " --help", dir.path());
         EXPECT_EQ(result.exitCode, 0) << command;
         EXPECT_TRUE(contains(result.out, "Usage")) << command << ": " << result.out;

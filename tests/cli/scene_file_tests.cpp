@@ -269,3 +269,34 @@ TEST(SceneFileSave, SavingReplacesTheWholeFile) {
     EXPECT_EQ(loadSceneFile(dir.file("scene.json")), small);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"scene.json"}));
 }
+
+TEST(SceneFileSegments, KeptReadBackAndCheckedAndTheyCutTheHistories) {
+    Scene scene = richScene();
+    scene.firstFrame = 5;
+    scene.lastFrame = 30;
+    EXPECT_EQ(formatSceneText(scene).find("segment"), std::string::npos); // files without it stay as they were
+    scene.segment = 10;
+    EXPECT_EQ(parseSceneText(formatSceneText(scene), "x"), scene);
+    for (const char *bad : {"0", "-3", "1.5", "\"10\""}) {
+        const std::string text = R"({"format": "kivo-vidmixer-scene", "version": 1, "fps": 24, "first_frame": 1,
+              "last_frame": 4, "segment": )" + std::string(bad) + R"(, "items": [], "filters": []})";
+        EXPECT_EQ(parseError(text).place(), "/segment") << bad;
+    }
+    EXPECT_EQ(parseError(R"({"format": "kivo-vidmixer-scene", "version": 1, "fps": 24, "first_frame": 1,
+              "last_frame": 4, "segment": 0, "items": [], "filters": []})")
+                  .reason(),
+              "a segment is at least 1 frame (found 0)");
+
+    // Segments of 10 from frame 5: 5-14, 15-24, ...; before 5: -5-4, ...
+    const std::pair<int32_t, int64_t> histories[] = {{5, 0}, {14, 0}, {15, 1}, {30, 2}, {40, 3}, {4, -1}, {-5, -1},
+                                                     {-6, -2}};
+    for (const auto &[frame, history] : histories) {
+        EXPECT_EQ(scene.historyOf(frame), history) << frame;
+        EXPECT_LE(scene.historyStart(history), frame);
+        EXPECT_GT(int64_t{scene.historyStart(history)} + scene.segment, frame);
+    }
+    scene.segment = 0; // one history over the range; the frames before it make another
+    EXPECT_EQ(scene.historyOf(100000), 0);
+    EXPECT_EQ(scene.historyStart(0), 5);
+    EXPECT_EQ(scene.historyOf(4), -1);
+}
