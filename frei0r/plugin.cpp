@@ -9,6 +9,7 @@ extern "C" {
 #include <frei0r.h>
 }
 
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +37,7 @@ constexpr char kModuleVariable[] = "KIVO_VIDMIXER_MODULE";
 constexpr char kModuleFile[] = "kivo_vidmixer.p";
 constexpr int32_t kFadeItem = 1; // the control item every instance fades by
 constexpr int kRecordSize = 128;
+static_assert(std::endian::native == std::endian::little, "frames are read as little-endian RGBA words");
 
 // The module's generator is shared by all its instances, and the item service
 // and frame callbacks are process-wide, so every call into the module runs
@@ -196,33 +198,36 @@ void f0r_set_param_value(f0r_instance_t handle, f0r_param_t value, int index) {
     const double number = param.type == F0R_PARAM_DOUBLE || param.type == F0R_PARAM_BOOL
                               ? *static_cast<const double *>(value)
                               : 0.0;
+    // Settings are loaded into the module before the next frame, and only when
+    // one changed: MLT sets every parameter again for each frame.
+    auto store = [&](const SettingFacts &facts, int32_t setting) {
+        int32_t &held = storedSetting(instance, facts);
+        if (held != setting) instance.pending = true;
+        held = setting;
+    };
     switch (param.kind) {
     case ParamKind::Look: {
         const int look = kivo::frei0r::lookOfName(*static_cast<const char *const *>(value));
-        if (look < 0) return; // an unknown name leaves the look as it was
-        storedSetting(instance, *param.settings[0]) = look;
+        if (look >= 0) store(*param.settings[0], look); // an unknown name leaves the look as it was
         break;
     }
-    case ParamKind::Fade: instance.fade = number; return;
+    case ParamKind::Fade: instance.fade = number; break;
     case ParamKind::Fps:
         if (number > 0.0) instance.fps = number;
-        return;
+        break;
     case ParamKind::TimeUnit:
         if (number >= 0.0) instance.timeUnit = number;
-        return;
-    case ParamKind::Number:
-        storedSetting(instance, *param.settings[0]) = kivo::frei0r::settingOfNormalised(number, *param.settings[0]);
         break;
-    case ParamKind::Switch: storedSetting(instance, *param.settings[0]) = number >= 0.5 ? 1 : 0; break;
+    case ParamKind::Number: store(*param.settings[0], kivo::frei0r::settingOfNormalised(number, *param.settings[0])); break;
+    case ParamKind::Switch: store(*param.settings[0], number >= 0.5 ? 1 : 0); break;
     case ParamKind::Colour: {
         const auto *colour = static_cast<const f0r_param_color_t *>(value);
-        storedSetting(instance, *param.settings[0]) = kivo::frei0r::channelOfColour(colour->r);
-        storedSetting(instance, *param.settings[1]) = kivo::frei0r::channelOfColour(colour->g);
-        storedSetting(instance, *param.settings[2]) = kivo::frei0r::channelOfColour(colour->b);
+        store(*param.settings[0], kivo::frei0r::channelOfColour(colour->r));
+        store(*param.settings[1], kivo::frei0r::channelOfColour(colour->g));
+        store(*param.settings[2], kivo::frei0r::channelOfColour(colour->b));
         break;
     }
     }
-    instance.pending = true;
 }
 
 void f0r_get_param_value(f0r_instance_t handle, f0r_param_t value, int index) {
@@ -285,16 +290,11 @@ void f0r_update(f0r_instance_t handle, double time, const uint32_t *inframe, uin
         kivo::host::runFrame(rt.session->handler().process, instance.module.get(), instance.source, instance.output,
                              options);
 
-        // Colour as the module wrote it; alpha as it came in.
-        const uint8_t *rgb = instance.output.pixels.data();
-        const uint8_t *alpha = instance.source.pixels.data() + 3;
-        auto *out = reinterpret_cast<uint8_t *>(outframe);
-        for (size_t i = 0; i < count; ++i, rgb += 4, alpha += 4, out += 4) {
-            out[0] = rgb[0];
-            out[1] = rgb[1];
-            out[2] = rgb[2];
-            out[3] = *alpha;
-        }
+        // Colour as the module wrote it; alpha as it came in. Pixels are RGBA
+        // bytes, so alpha is the top byte of each little-endian word.
+        const auto *rgb = reinterpret_cast<const uint32_t *>(instance.output.pixels.data());
+        const auto *alpha = reinterpret_cast<const uint32_t *>(instance.source.pixels.data());
+        for (size_t i = 0; i < count; ++i) outframe[i] = (rgb[i] & 0x00FFFFFFu) | (alpha[i] & 0xFF000000u);
     } catch (const std::exception &error) {
         reportFailure(error.what());
         std::memmove(outframe, inframe, static_cast<size_t>(instance.width) * instance.height * 4);

@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev nlohmann-json3-dev libcli11-dev libncurses-dev
   ffmpeg tmux
+  frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base
+  gstreamer1.0-plugins-bad
 )
 
 missing=()
