@@ -48,9 +48,9 @@ struct Runtime {
     double itemFade = -1.0; // the fade the control item holds now; -1: not set yet
     double autoTimeUnit = kivo::frei0r::detectedTimeUnit();
 
-    // The host core's service registry is made first, so that it is still
-    // there when the session leaves it at unload.
-    Runtime() { kivo::host::globalLookupLog(); }
+    // The host core's service registry is made first (a lookup makes it), so
+    // that it is still there when the session leaves it at unload.
+    Runtime() { kivo::host::hostGlobalLookup("", 0); }
 };
 
 Runtime &runtime() {
