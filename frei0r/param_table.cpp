@@ -5,7 +5,6 @@ extern "C" {
 #include <frei0r.h>
 }
 
-#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -16,9 +15,9 @@ namespace {
 struct Table {
     Param params[kParamCount];
     Table() {
-        auto facts = [](const char *name) { return settingFacts(name); };
+        auto facts = [](const char *name) { return settingMapping(name); };
         auto setting = [&](const char *name, int type, ParamKind kind) {
-            const SettingFacts *f = facts(name);
+            const SettingMapping *f = facts(name);
             return Param{f->name, f->description, type, kind, {f, nullptr, nullptr}};
         };
         int i = 0;
@@ -51,13 +50,13 @@ const Param &paramAt(int index) {
     return table.params[index];
 }
 
-int32_t settingOfNormalised(double value, const SettingFacts &facts) {
+int32_t settingOfNormalised(double value, const SettingMapping &facts) {
     if (!(value > 0.0)) return facts.low;
     if (value >= 1.0) return facts.high;
     return facts.low + static_cast<int32_t>(std::floor(value * (facts.high - facts.low) + 0.5));
 }
 
-double normalisedOfSetting(int32_t setting, const SettingFacts &facts) {
+double normalisedOfSetting(int32_t setting, const SettingMapping &facts) {
     return (static_cast<double>(setting) - facts.low) / (facts.high - facts.low);
 }
 
@@ -65,17 +64,6 @@ int32_t channelOfColour(float value) {
     if (!(value > 0.0f)) return 0;
     if (value >= 1.0f) return 255;
     return static_cast<int32_t>(std::floor(static_cast<double>(value) * 255.0 + 0.5));
-}
-
-int lookOfName(const char *name) {
-    if (name == nullptr) return -1;
-    for (int look = 0; look < kLookCount; ++look) {
-        const char *a = kLookNames[look];
-        const char *b = name;
-        while (*a != '\0' && std::tolower(static_cast<unsigned char>(*b)) == *a) ++a, ++b;
-        if (*a == '\0' && *b == '\0') return look;
-    }
-    return -1;
 }
 
 int32_t frameNumberOf(double time, double unitSeconds, double fps) {

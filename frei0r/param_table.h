@@ -16,7 +16,7 @@ struct Param {
     const char *explanation;
     int type; // F0R_PARAM_*
     ParamKind kind;
-    const SettingFacts *settings[3]; // Number and Switch: [0]; Colour: red, green, blue
+    const SettingMapping *settings[3]; // Number and Switch: [0]; Colour: red, green, blue
 };
 
 inline constexpr int kParamCount = 14;
@@ -24,15 +24,12 @@ const Param &paramAt(int index);
 
 // A normalised frei0r value 0..1 as the setting's integer: low + round(v ×
 // (high − low)), clamped to the span; NaN gives the low end.
-int32_t settingOfNormalised(double value, const SettingFacts &facts);
+int32_t settingOfNormalised(double value, const SettingMapping &facts);
 // The setting back as a normalised value (outside 0..1 when the setting is).
-double normalisedOfSetting(int32_t setting, const SettingFacts &facts);
+double normalisedOfSetting(int32_t setting, const SettingMapping &facts);
 
 // A frei0r colour component 0..1 as 0..255, rounded and clamped.
 int32_t channelOfColour(float value);
-
-// The look of a name ("static", "rgb", "film", "negative", in any case), or -1.
-int lookOfName(const char *name);
 
 // The module's frame number for a host time: round(time × unit × fps), with
 // unit the length of the host's time unit in seconds; clamped to 32 bits,

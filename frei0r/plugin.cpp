@@ -30,8 +30,8 @@ using kivo::frei0r::kStoredSettingCount;
 using kivo::frei0r::Param;
 using kivo::frei0r::ParamKind;
 using kivo::frei0r::paramAt;
-using kivo::frei0r::SettingFacts;
-using kivo::frei0r::settingFacts;
+using kivo::frei0r::SettingMapping;
+using kivo::frei0r::settingMapping;
 
 constexpr char kModuleVariable[] = "KIVO_VIDMIXER_MODULE";
 constexpr char kModuleFile[] = "kivo_vidmixer.p";
@@ -81,7 +81,7 @@ struct Instance {
     kivo::host::RgbaImage source, output;
 };
 
-int32_t &storedSetting(Instance &instance, const SettingFacts &facts) {
+int32_t &storedSetting(Instance &instance, const SettingMapping &facts) {
     return instance.stored[facts.storedPosition - 1];
 }
 
@@ -167,11 +167,11 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
         instance->width = width;
         instance->height = height;
         parseRecord(rt.session->save(instance->module.get()), instance->stored);
-        storedSetting(*instance, *settingFacts("controlItem")) = kFadeItem;
-        storedSetting(*instance, *settingFacts("fadeChannel")) = 0;
-        storedSetting(*instance, *settingFacts("fadeAxis")) = 0;
-        storedSetting(*instance, *settingFacts("fadeDivisor")) = 1;
-        storedSetting(*instance, *settingFacts("allowNegatives")) = 0;
+        storedSetting(*instance, *settingMapping("controlItem")) = kFadeItem;
+        storedSetting(*instance, *settingMapping("fadeChannel")) = 0;
+        storedSetting(*instance, *settingMapping("fadeAxis")) = 0;
+        storedSetting(*instance, *settingMapping("fadeDivisor")) = 1;
+        storedSetting(*instance, *settingMapping("allowNegatives")) = 0;
         applySettings(rt, *instance);
         return instance.release();
     } catch (const std::exception &error) {
@@ -200,7 +200,7 @@ void f0r_set_param_value(f0r_instance_t handle, f0r_param_t value, int index) {
                               : 0.0;
     // Settings are loaded into the module before the next frame, and only when
     // one changed: MLT sets every parameter again for each frame.
-    auto store = [&](const SettingFacts &facts, int32_t setting) {
+    auto store = [&](const SettingMapping &facts, int32_t setting) {
         int32_t &held = storedSetting(instance, facts);
         if (held != setting) instance.pending = true;
         held = setting;
@@ -242,8 +242,7 @@ void f0r_get_param_value(f0r_instance_t handle, f0r_param_t value, int index) {
     switch (param.kind) {
     case ParamKind::Look: {
         const int32_t effect = setting(0);
-        const int look = effect >= 0 && effect < kivo::frei0r::kLookCount ? effect : kivo::frei0r::kLookCount - 1;
-        *static_cast<const char **>(value) = kivo::frei0r::kLookNames[look];
+        *static_cast<const char **>(value) = kivo::frei0r::lookName(effect);
         break;
     }
     case ParamKind::Fade: *static_cast<double *>(value) = instance.fade; break;

@@ -1,8 +1,8 @@
 // What the frei0r plug-in needs to know about the module's settings: names,
-// one-line descriptions, stored positions, defaults and the range a frei0r
-// parameter spans. Descriptive facts only; the plug-in never touches an
-// instance's memory. This is the one file that reads the module's settings
-// table.
+// one-line descriptions, stored positions, defaults and the span a frei0r
+// parameter maps onto. Descriptive facts only, taken from the settings
+// table's facts; the plug-in never touches an instance's memory. This is the
+// one file that reads those facts.
 #ifndef KIVO_FREI0R_SETTING_FACTS_H
 #define KIVO_FREI0R_SETTING_FACTS_H
 
@@ -10,7 +10,7 @@
 
 namespace kivo::frei0r {
 
-struct SettingFacts {
+struct SettingMapping {
     const char *name;        // field name, as the settings table gives it
     const char *description; // one line for the host's parameter list
     int storedPosition;      // 1-based position in the settings record
@@ -20,13 +20,14 @@ struct SettingFacts {
 
 inline constexpr int kStoredSettingCount = 18;
 
-// The facts of the setting of this field name, or null.
-const SettingFacts *settingFacts(const char *name);
+// The mapping of the setting of this field name, or null.
+const SettingMapping *settingMapping(const char *name);
 
-// The names of the look (effect) values, indexed by effect number; the last
-// one is also what any other number shows as.
-inline constexpr int kLookCount = 4;
-extern const char *const kLookNames[kLookCount];
+// The look (effect) values: their number, the name of each, and the value a
+// name (in any case) gives, or -1.
+int lookCount();
+const char *lookName(int look);
+int lookOfName(const char *name);
 
 } // namespace kivo::frei0r
 

@@ -11,15 +11,15 @@
 #include <sstream>
 
 #include "host/cli/filter_chain.h"
-#include "module/settings_table.h"
+#include "instance/setting_facts.h"
 #include "tests/frei0r/plugin_fixture.h"
 
 namespace kivo::test {
 namespace {
 
-const SettingInfo &tableSetting(const std::string &name) {
-    for (const SettingInfo &setting : kSettings)
-        if (name == setting.name) return setting;
+const SettingFacts &tableSetting(const std::string &name) {
+    for (int i = 0; i < kSettingCount; ++i)
+        if (name == settingFacts(i).name) return settingFacts(i);
     throw std::runtime_error("no setting " + name);
 }
 
@@ -38,6 +38,9 @@ TEST(Frei0rPlugin, ParametersFollowTheSettingsTable) {
         {"whiteOut", F0R_PARAM_BOOL},       {"sepia", F0R_PARAM_BOOL},         {"vignette", F0R_PARAM_BOOL},
         {"outOfFocus", F0R_PARAM_BOOL},     {"focalDisplacement", F0R_PARAM_DOUBLE}};
     ASSERT_EQ(info.num_params, static_cast<int>(expected.size()));
+    f0r_param_info_t lookInfo{};
+    plugin.getParamInfo(&lookInfo, 0);
+    EXPECT_STREQ(lookInfo.explanation, tableSetting("effect").description);
     for (int i = 0; i < info.num_params; ++i) {
         f0r_param_info_t param{};
         plugin.getParamInfo(&param, i);
@@ -45,7 +48,7 @@ TEST(Frei0rPlugin, ParametersFollowTheSettingsTable) {
         EXPECT_EQ(param.type, expected[i].second) << param.name;
         EXPECT_GT(std::string(param.explanation).size(), 10u) << param.name;
         if (i >= 4 && expected[i].first != "mixColour") {
-            EXPECT_NO_THROW(tableSetting(param.name));
+            EXPECT_STREQ(param.explanation, tableSetting(param.name).description);
         }
     }
 
