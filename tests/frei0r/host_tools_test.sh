@@ -2,8 +2,10 @@
 # Runs the frei0r plug-in inside the real ffmpeg, melt and GStreamer and
 # compares their frames with vidmixer rendering a scene of the same settings.
 # Usage: host_tools_test.sh BUILD_DIR TOOL   (TOOL: ffmpeg, melt or gstreamer)
-# Exits 77 (skipped) when the tool is not installed.
+# Exits 77 (skipped) when the tool is not installed. No tool reads the
+# terminal: melt would take keys from it.
 set -euo pipefail
+exec </dev/null
 build="$(cd "$1" && pwd)"
 tool="$2"
 size=640x480
@@ -81,7 +83,7 @@ display_aspect_den=3
 colorspace=601
 PROFILE
   melt -silent -profile profile input.nut out=$((frames - 1)) -filter frei0r.kivo_vidmixer look=film fade=1 \
-    -consumer avformat:got.rgba f=rawvideo pix_fmt=rgba an=1 real_time=0 >melt.log 2>&1 \
+    -consumer avformat:got.rgba f=rawvideo pix_fmt=rgba an=1 real_time=0 </dev/null >melt.log 2>&1 \
     || { cat melt.log; fail "melt failed"; }
   same got.rgba expected.rgba "melt film|1"
   ;;
@@ -93,7 +95,7 @@ gstreamer)
   gst-launch-1.0 -q filesrc location=input.rgba \
     ! rawvideoparse width=640 height=480 format=rgba framerate=24/1 \
     ! frei0r-filter-kivo-vidmixer look=film fade=1 \
-    ! filesink location=got.rgba >gst.log 2>&1 || { cat gst.log; fail "gst-launch-1.0 failed"; }
+    ! filesink location=got.rgba </dev/null >gst.log 2>&1 || { cat gst.log; fail "gst-launch-1.0 failed"; }
   same got.rgba expected.rgba "GStreamer film|1"
   ;;
 *) fail "unknown tool $tool" ;;
