@@ -13,6 +13,8 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 wine32:i386 googletest zip
   slurm-wlm munge bc
+  frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base
+  gstreamer1.0-plugins-bad
 )
 
 sudo_cmd=()

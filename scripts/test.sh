@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs the test suite twice: as built, and
-# under AddressSanitizer and UndefinedBehaviorSanitizer; then builds the
-# module for 32-bit Linux and 32- and 64-bit Windows and runs its tests there
-# (the Windows ones under Wine).
+# under AddressSanitizer and UndefinedBehaviorSanitizer (the frei0r plug-in's
+# concurrency test also under ThreadSanitizer); then builds the module for
+# 32-bit Linux and 32- and 64-bit Windows and runs its tests there (the
+# Windows ones under Wine).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -19,6 +20,18 @@ if [ "$exports" != "_mod_descrip" ]; then
   exit 1
 fi
 echo "$exports"
+
+echo "== The frei0r plug-in exports only its entry points"
+exports=$(nm -D --defined-only "$root/build/kivo_vidmixer.so" | awk '{print $3}' | grep -v '^f0r_' || true)
+if [ -n "$exports" ]; then
+  echo "unexpected exports: $exports" >&2
+  exit 1
+fi
+
+echo "== frei0r instances on several threads under ThreadSanitizer"
+cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVO_TSAN=ON -DKIVO_BUILD_BENCH=OFF >/dev/null
+cmake --build "$root/build-tsan" -j "$(nproc)" --target frei0r_concurrency_tests
+TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/tests/frei0r/frei0r_concurrency_tests"
 
 echo "== Build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
 bash "$root/scripts/build.sh" "$root/build-asan" -DKIVO_SANITIZE=ON -DKIVO_BUILD_BENCH=OFF

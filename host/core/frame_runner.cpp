@@ -18,7 +18,10 @@ struct ActiveFrame {
     FrameReport report;
 };
 
-thread_local ActiveFrame *tActive = nullptr;
+// Every callback reads this, so it lives in the static TLS block even when the
+// host core is part of a plug-in loaded at run time (the frei0r filter), where
+// the default model would make each read a call into the dynamic linker.
+thread_local ActiveFrame *tActive __attribute__((tls_model("initial-exec"))) = nullptr;
 
 // Buffers kept from frame to frame on this thread, so a sequence of frames of
 // one size allocates them once.

@@ -1,0 +1,213 @@
+// The frei0r plug-in as frei0r hosts see it: its parameters against the
+// module's settings, alpha, chained instances against a vidmixer scene, and
+// a module that cannot be loaded.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "host/cli/filter_chain.h"
+#include "instance/setting_facts.h"
+#include "tests/frei0r/plugin_fixture.h"
+
+namespace kivo::test {
+namespace {
+
+const SettingFacts &tableSetting(const std::string &name) {
+    for (int i = 0; i < kSettingCount; ++i)
+        if (name == settingFacts(i).name) return settingFacts(i);
+    throw std::runtime_error("no setting " + name);
+}
+
+TEST(Frei0rPlugin, ParametersFollowTheSettingsTable) {
+    Frei0rPlugin plugin(KIVO_FREI0R_PLUGIN_FILE);
+    f0r_plugin_info_t info{};
+    plugin.getPluginInfo(&info);
+    EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_FILTER);
+    EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
+
+    // The fixed head, then every user-facing setting under its table name.
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"look", F0R_PARAM_STRING},         {"fade", F0R_PARAM_DOUBLE},        {"fps", F0R_PARAM_DOUBLE},
+        {"time unit", F0R_PARAM_DOUBLE},    {"grainWidth", F0R_PARAM_DOUBLE},  {"grainHeight", F0R_PARAM_DOUBLE},
+        {"mixColour", F0R_PARAM_COLOR},     {"filmQuality", F0R_PARAM_BOOL},   {"sprocketJump", F0R_PARAM_BOOL},
+        {"whiteOut", F0R_PARAM_BOOL},       {"sepia", F0R_PARAM_BOOL},         {"vignette", F0R_PARAM_BOOL},
+        {"outOfFocus", F0R_PARAM_BOOL},     {"focalDisplacement", F0R_PARAM_DOUBLE}};
+    ASSERT_EQ(info.num_params, static_cast<int>(expected.size()));
+    f0r_param_info_t lookInfo{};
+    plugin.getParamInfo(&lookInfo, 0);
+    EXPECT_STREQ(lookInfo.explanation, tableSetting("effect").description);
+    for (int i = 0; i < info.num_params; ++i) {
+        f0r_param_info_t param{};
+        plugin.getParamInfo(&param, i);
+        EXPECT_EQ(param.name, expected[i].first);
+        EXPECT_EQ(param.type, expected[i].second) << param.name;
+        EXPECT_GT(std::string(param.explanation).size(), 10u) << param.name;
+        if (i >= 4 && expected[i].first != "mixColour") {
+            EXPECT_STREQ(param.explanation, tableSetting(param.name).description);
+        }
+    }
+
+    // A new instance shows the module's defaults, read back from the module.
+    f0r_instance_t instance = plugin.construct(8, 8);
+    ASSERT_NE(instance, nullptr);
+    const char *look = nullptr;
+    plugin.getParam(instance, &look, plugin.paramIndex("look"));
+    EXPECT_STREQ(look, "static");
+    double value = -1;
+    plugin.getParam(instance, &value, plugin.paramIndex("fps"));
+    EXPECT_EQ(value, 24.0);
+    for (const char *name : {"grainWidth", "grainHeight", "focalDisplacement"}) {
+        plugin.getParam(instance, &value, plugin.paramIndex(name));
+        EXPECT_EQ(value, 0.0) << name; // the low end of the span: the default 1
+        EXPECT_EQ(tableSetting(name).defaultValue, 1);
+    }
+    for (const char *name : {"filmQuality", "sprocketJump", "whiteOut", "sepia", "vignette", "outOfFocus"}) {
+        plugin.getParam(instance, &value, plugin.paramIndex(name));
+        EXPECT_EQ(value, tableSetting(name).defaultValue) << name;
+    }
+    f0r_param_color_t colour{};
+    plugin.getParam(instance, &colour, plugin.paramIndex("mixColour"));
+    EXPECT_EQ(colour.r, 1.0f);
+
+    // Values set reach the module and come back through its saved settings.
+    plugin.setText(instance, "look", "Film");
+    plugin.setText(instance, "look", "sparkle"); // unknown: ignored
+    plugin.set(instance, "grainWidth", 0.5);
+    plugin.set(instance, "vignette", 1.0);
+    colour = {0.5f, 0.0f, 1.0f};
+    plugin.setParam(instance, &colour, plugin.paramIndex("mixColour"));
+    plugin.getParam(instance, &look, plugin.paramIndex("look"));
+    EXPECT_STREQ(look, "film");
+    plugin.getParam(instance, &value, plugin.paramIndex("grainWidth"));
+    EXPECT_DOUBLE_EQ(value, 32.0 / 63.0); // 1 + round(0.5 x 63) = 33 pixels
+    plugin.getParam(instance, &value, plugin.paramIndex("vignette"));
+    EXPECT_EQ(value, 1.0);
+    plugin.getParam(instance, &colour, plugin.paramIndex("mixColour"));
+    EXPECT_FLOAT_EQ(colour.r, 128 / 255.0f);
+    EXPECT_EQ(colour.g, 0.0f);
+    EXPECT_EQ(colour.b, 1.0f);
+    plugin.destruct(instance);
+}
+
+TEST(Frei0rPlugin, AlphaPassesThroughUnchanged) {
+    Frei0rPlugin plugin(KIVO_FREI0R_PLUGIN_FILE);
+    const unsigned width = 40, height = 30;
+    f0r_instance_t instance = plugin.construct(width, height);
+    ASSERT_NE(instance, nullptr);
+    plugin.setText(instance, "look", "film");
+    plugin.set(instance, "fade", 1.0);
+    plugin.set(instance, "time unit", 1.0);
+    plugin.set(instance, "sprocketJump", 1.0); // moves colour up four rows on some frames
+    int changed = 0;
+    for (int frame = 0; frame < 12; ++frame) {
+        const std::vector<uint32_t> in = testFrame(width, height, frame);
+        std::vector<uint32_t> out(in.size(), 0);
+        plugin.update(instance, frame / 24.0, in.data(), out.data());
+        for (size_t i = 0; i < in.size(); ++i) {
+            ASSERT_EQ(out[i] >> 24, in[i] >> 24) << "frame " << frame << " pixel " << i;
+            changed += (out[i] & 0xFFFFFF) != (in[i] & 0xFFFFFF);
+        }
+    }
+    EXPECT_GT(changed, 0);
+    plugin.destruct(instance);
+}
+
+// Two instances in one frei0r graph run one after the other on each frame,
+// as two filters of one scene do in vidmixer: the second continues the
+// module's generator where the first left it.
+TEST(Frei0rPlugin, TwoInstancesMatchTwoFiltersOfAScene) {
+    PluginCopy copy(true);      // a plug-in and module that nothing ran before
+    PluginCopy reference(true); // the module vidmixer's chain loads
+    Frei0rPlugin plugin(copy.plugin.string());
+    const unsigned width = 48, height = 32;
+    f0r_instance_t first = plugin.construct(width, height);
+    f0r_instance_t second = plugin.construct(width, height);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    plugin.setText(first, "look", "static");
+    plugin.set(first, "fade", 0.75);
+    plugin.set(first, "grainWidth", 3.0 / 63.0); // 4 pixels
+    plugin.setText(second, "look", "film");
+    plugin.set(second, "fade", 0.5);
+    plugin.set(second, "filmQuality", 1.0); // scratches: depend on the generator's history
+    plugin.set(second, "sepia", 1.0);
+    for (f0r_instance_t instance : {first, second}) plugin.set(instance, "time unit", 0.001);
+
+    scene::Scene scene;
+    scene.fps = 24;
+    scene.items = {{1, "first", {{0, {0, 0, 0}, {0.75, 0.75, 0.75}}}}, {2, "second", {{0, {0, 0, 0}, {0.5, 0.5, 0.5}}}}};
+    scene.filters = {{scene::kMixerServerName, {}}, {scene::kMixerServerName, {}}};
+    const std::string records[2] = {"1 4 1 0 0 1 0 0 255 255 255 0 0 0 0 0 0 1",
+                                     "2 1 1 0 0 1 0 2 255 255 255 1 0 0 1 0 0 1"};
+    for (int i = 0; i < 2; ++i) std::copy(records[i].begin(), records[i].end(), scene.filters[i].record.begin());
+    cli::FilterChain chain(scene, reference.module.string());
+
+    for (int32_t number = 0; number < 6; ++number) {
+        const std::vector<uint32_t> in = testFrame(width, height, 100 + number);
+        std::vector<uint32_t> middle(in.size()), out(in.size());
+        const double milliseconds = number * 1000.0 / 24.0;
+        plugin.update(first, milliseconds, in.data(), middle.data());
+        plugin.update(second, milliseconds, middle.data(), out.data());
+
+        media::Frame frame;
+        frame.number = number;
+        frame.image = host::RgbaImage(width, height);
+        std::memcpy(frame.image.pixels.data(), in.data(), in.size() * 4);
+        chain.process(frame);
+        ASSERT_EQ(0, std::memcmp(frame.image.pixels.data(), out.data(), in.size() * 4)) << "frame " << number;
+    }
+    plugin.destruct(first);
+    plugin.destruct(second);
+}
+
+// Runs a call with standard error captured; returns what it printed.
+template <typename F> std::string capturedError(F &&call) {
+    std::fflush(stderr);
+    char path[] = "/tmp/kivo-frei0r-stderr-XXXXXX";
+    const int file = mkstemp(path);
+    const int saved = dup(2);
+    dup2(file, 2);
+    call();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    close(file);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(path);
+    return text.str();
+}
+
+TEST(Frei0rPlugin, UnloadableModuleGivesNoInstanceAndSaysWhy) {
+    PluginCopy copy(false); // no module beside the plug-in
+    Frei0rPlugin plugin(copy.plugin.string());
+    unsetenv("KIVO_VIDMIXER_MODULE");
+    f0r_instance_t instance = reinterpret_cast<f0r_instance_t>(1);
+    std::string said = capturedError([&] { instance = plugin.construct(16, 16); });
+    EXPECT_EQ(instance, nullptr);
+    EXPECT_NE(said.find((copy.folder / "kivo_vidmixer.p").string()), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+
+    // A file that is no module, named by the environment variable.
+    setenv("KIVO_VIDMIXER_MODULE", copy.plugin.c_str(), 1);
+    said = capturedError([&] { instance = plugin.construct(16, 16); });
+    EXPECT_EQ(instance, nullptr);
+    EXPECT_NE(said.find("_mod_descrip"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+
+    // The variable naming the real module is enough.
+    setenv("KIVO_VIDMIXER_MODULE", KIVO_MODULE_FILE, 1);
+    instance = plugin.construct(16, 16);
+    unsetenv("KIVO_VIDMIXER_MODULE");
+    ASSERT_NE(instance, nullptr);
+    plugin.destruct(instance);
+}
+
+} // namespace
+} // namespace kivo::test
