@@ -18,6 +18,7 @@ struct Frame {
     int32_t number = 0;
     host::RgbaImage image;
     std::string sampleType = "uint8"; // what the source stored; outputs keep it
+    std::optional<int64_t> timestamp;  // a video frame's time, in its stream's time base
 };
 
 struct FrameRange {
