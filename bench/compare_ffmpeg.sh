@@ -65,7 +65,7 @@ job() { # NAME TARGET -- VIDMIXER... -- FFMPEG...
   local v f
   v=$(median "${vt[@]}")
   f=$(median "${ft[@]}")
-  printf '| %s | %.2f | %.2f | %.2f | %s | %d |\n' "$name" "$v" "$f" "$(echo "$v / $f" | bc -l)" "$target" \
+  printf '| %s | %.2f | %.2f | %.2f | %s | %d |\n' "$name" "$v" "$f" "$(awk "BEGIN { print $v / $f }")" "$target" \
     $((peak / 1024))
 }
 
