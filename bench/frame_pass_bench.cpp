@@ -15,7 +15,7 @@
 
 #include "host/core/frame_runner.h"
 #include "host/core/host_session.h"
-#include "module/mixer_instance.h"
+#include "instance/mixer_instance.h"
 
 namespace {
 

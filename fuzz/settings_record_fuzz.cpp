@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "module/mixer_instance.h"
+#include "instance/mixer_instance.h"
 #include "persist/settings_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

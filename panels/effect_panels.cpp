@@ -1,31 +1,27 @@
 #include "panels/effect_panels.h"
 
-#include "module/mixer_instance.h"
-#include "panels/choice_lists.h"
+#include "instance/mixer_instance.h"
 #include "panels/panel_context.h"
 #include "panels/panel_controls.h"
 #include "panels/panel_exchange.h"
 
 namespace {
-const ControlRow kColourControl = {ControlKind::ColourTriple, KIVO_FIELD(mixRed), nullptr};
+constexpr ControlRow kColourControl = controlOf(&MixerInstance::mixRed);
 
-const ControlRow kFilmControls[] = {
-    {ControlKind::Choice, KIVO_FIELD(filmQuality), kFilmQualityItems},
-    {ControlKind::CheckBox, KIVO_FIELD(sprocketJump), nullptr},
-    {ControlKind::CheckBox, KIVO_FIELD(whiteOut), nullptr},
-    {ControlKind::CheckBox, KIVO_FIELD(sepia), nullptr},
-    {ControlKind::CheckBox, KIVO_FIELD(vignette), nullptr},
-    {ControlKind::CheckBox, KIVO_FIELD(outOfFocus), nullptr},
-    {ControlKind::Number, KIVO_FIELD(focalDisplacement), nullptr},
+constexpr ControlRow kFilmControls[] = {
+    controlOf(&MixerInstance::filmQuality), controlOf(&MixerInstance::sprocketJump),
+    controlOf(&MixerInstance::whiteOut),    controlOf(&MixerInstance::sepia),
+    controlOf(&MixerInstance::vignette),    controlOf(&MixerInstance::outOfFocus),
+    controlOf(&MixerInstance::focalDisplacement),
 };
 constexpr int kFilmControlCount = sizeof(kFilmControls) / sizeof(kFilmControls[0]);
 
 // A panel that cannot be created, or whose control cannot be found, is
 // skipped: the instance keeps its values.
-void editColour(const PanelFunctions *f, MixerInstance &instance) {
+void editColour(const PanelFunctions *f, MixerInstance &instance, GlobalLookup lookup) {
     PanelHandle panel = f->createPanel("Set RGB for Mixer", nullptr);
     if (panel == nullptr) return;
-    addControl(f, panel, kColourControl);
+    addControl(f, panel, kColourControl, lookup);
     PanelControl *control = f->nextPanelControl(panel, nullptr);
     if (control != nullptr) {
         const int32_t shown[3] = {instance.mixRed, instance.mixGreen, instance.mixBlue};
@@ -44,10 +40,10 @@ void editColour(const PanelFunctions *f, MixerInstance &instance) {
     f->destroyPanel(panel);
 }
 
-void editFilm(const PanelFunctions *f, MixerInstance &instance) {
+void editFilm(const PanelFunctions *f, MixerInstance &instance, GlobalLookup lookup) {
     PanelHandle panel = f->createPanel("Set B&W Quality", nullptr);
     if (panel == nullptr) return;
-    addControls(f, panel, kFilmControls, kFilmControlCount);
+    addControls(f, panel, kFilmControls, kFilmControlCount, lookup);
     if (showFields(f, panel, kFilmControls, kFilmControlCount, instance) &&
         f->openPanel(panel, PANEL_OPEN_FLAGS) != 0)
         storeFields(f, panel, kFilmControls, kFilmControlCount, instance);
@@ -63,8 +59,8 @@ void onEffectChoice(PanelControl *control, void *userData) {
     // The chosen look is the control's value; the instance's effect changes
     // only when the main panel is accepted.
     switch (getControlInt(control, CTAG_VALUE)) {
-    case EFFECT_RGB: editColour(f, *context->instance); break;
-    case EFFECT_FILM: editFilm(f, *context->instance); break;
+    case EFFECT_RGB: editColour(f, *context->instance, context->lookup); break;
+    case EFFECT_FILM: editFilm(f, *context->instance, context->lookup); break;
     default: break;
     }
     f->drawPanel(context->panel, PANEL_DRAW_MODE);

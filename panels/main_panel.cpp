@@ -2,10 +2,8 @@
 
 #include <cstdlib>
 
-#include "module/mixer_instance.h"
-#include "module/saved_services.h"
-#include "module/settings_table.h"
-#include "panels/choice_lists.h"
+#include "instance/mixer_instance.h"
+#include "instance/settings_table.h"
 #include "panels/effect_panels.h"
 #include "panels/panel_context.h"
 #include "panels/panel_controls.h"
@@ -15,27 +13,21 @@ namespace {
 constexpr char kMainPanelTitle[] = "Kivo Video Effects Mixer - Shareware v.1.2b";
 
 // In the order added; grain height comes before grain width.
-const ControlRow kMainControls[] = {
-    {ControlKind::Number, KIVO_FIELD(grainHeight), nullptr},
-    {ControlKind::Number, KIVO_FIELD(grainWidth), nullptr},
-    {ControlKind::SceneItem, KIVO_FIELD(controlItem), nullptr},
-    {ControlKind::Choice, KIVO_FIELD(fadeChannel), kFadeChannelItems},
-    {ControlKind::Choice, KIVO_FIELD(fadeAxis), kFadeAxisItems},
-    {ControlKind::Number, KIVO_FIELD(fadeDivisor), nullptr},
-    {ControlKind::Choice, KIVO_FIELD(allowNegatives), kYesNoItems},
-    {ControlKind::Choice, KIVO_FIELD(effect), kEffectItems},
+constexpr ControlRow kMainControls[] = {
+    controlOf(&MixerInstance::grainHeight), controlOf(&MixerInstance::grainWidth),
+    controlOf(&MixerInstance::controlItem), controlOf(&MixerInstance::fadeChannel),
+    controlOf(&MixerInstance::fadeAxis),    controlOf(&MixerInstance::fadeDivisor),
+    controlOf(&MixerInstance::allowNegatives), controlOf(&MixerInstance::effect),
 };
 constexpr int kMainControlCount = sizeof(kMainControls) / sizeof(kMainControls[0]);
 constexpr int kEffectChoice = kMainControlCount - 1;
 
 // A missing message service skips the message, nothing else.
-void showError(const char *line1, const char *line2) {
-    const MessageService *messages = gSavedServices.messages;
+void showError(const MessageService *messages, const char *line1, const char *line2) {
     if (messages != nullptr && messages->error != nullptr) messages->error(line1, line2);
 }
 
-void showWarning(const char *line1, const char *line2) {
-    const MessageService *messages = gSavedServices.messages;
+void showWarning(const MessageService *messages, const char *line1, const char *line2) {
     if (messages != nullptr && messages->warning != nullptr) messages->warning(line1, line2);
 }
 
@@ -61,7 +53,7 @@ bool layOutMainPanel(PanelContext &context, int32_t widest) {
     for (int i = 0; i < kMainControlCount; ++i) {
         control = f->nextPanelControl(context.panel, control);
         if (control == nullptr) return false;
-        setControlInt(control, CTAG_VALUE, settingField(*context.instance, kMainControls[i].field));
+        setControlInt(control, CTAG_VALUE, context.instance->*kMainControls[i].setting->field);
         const int32_t y = getControlInt(control, CTAG_Y);
         const int32_t labelWidth = getControlInt(control, CTAG_LABEL_WIDTH);
         setControlInt(control, CTAG_X, widest - labelWidth);
@@ -83,21 +75,22 @@ void storeMainPanel(const PanelContext &context) {
     for (int i = 0; i < kMainControlCount; ++i) {
         control = f->nextPanelControl(context.panel, control);
         if (control == nullptr) return;
-        const size_t field = kMainControls[i].field;
+        const SettingInfo &setting = *kMainControls[i].setting;
         int32_t value = getControlInt(control, CTAG_VALUE);
-        if (field == KIVO_FIELD(fadeDivisor) && value < 1) value = 1;
-        settingField(instance, field) = value;
-        if (field == KIVO_FIELD(controlItem) && value == 0)
-            showWarning("You have not specified a control object.", "No effect will be present");
+        // The divisor is the one number the panel keeps within its range.
+        if (setting.field == &MixerInstance::fadeDivisor && value < setting.facts.minimum) value = setting.facts.minimum;
+        instance.*setting.field = value;
+        if (setting.field == &MixerInstance::controlItem && value == 0)
+            showWarning(context.messages, "You have not specified a control object.", "No effect will be present");
     }
 }
 
 int32_t editInstance(PanelContext &context) {
     // The saved lookup is null until a handler activation has succeeded.
-    GlobalLookup lookup = gSavedServices.lookup;
+    GlobalLookup lookup = context.lookup;
     const void *services = lookup != nullptr ? lookup(KIVO_PANEL_SERVICES_NAME, 0) : nullptr;
     if (services == nullptr) {
-        showError("Unable to activate globalLWPanelServices", "   Please add plugin lwpanels.p");
+        showError(context.messages, "Unable to activate globalLWPanelServices", "   Please add plugin lwpanels.p");
         return AFUNC_BADGLOBAL;
     }
     context.functions = static_cast<const PanelFunctions *>(services);
@@ -105,7 +98,7 @@ int32_t editInstance(PanelContext &context) {
     context.panel = f->createPanel(kMainPanelTitle, nullptr);
     if (context.panel == nullptr) return AFUNC_BADGLOBAL;
 
-    addControls(f, context.panel, kMainControls, kMainControlCount);
+    addControls(f, context.panel, kMainControls, kMainControlCount, context.lookup);
     int controlCount = 0;
     const int32_t widest = widestLabel(f, context.panel, &controlCount);
     // A panel that lost a control cannot be edited: close it untouched.
@@ -120,11 +113,11 @@ int32_t editInstance(PanelContext &context) {
 }
 } // namespace
 
-int32_t activateInterface(int32_t /*version*/, GlobalLookup /*lookup*/, void *local, void * /*serverData*/) {
+int32_t editInstanceSettings(void *local, GlobalLookup savedLookup, const MessageService *messages) {
     if (local == nullptr) return AFUNC_BADGLOBAL;
     auto *context = static_cast<PanelContext *>(std::malloc(sizeof(PanelContext)));
     if (context == nullptr) return AFUNC_BADGLOBAL;
-    *context = PanelContext{nullptr, nullptr, static_cast<MixerInstance *>(local)};
+    *context = PanelContext{nullptr, nullptr, static_cast<MixerInstance *>(local), savedLookup, messages};
     const int32_t result = editInstance(*context);
     std::free(context);
     return result;

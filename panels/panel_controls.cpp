@@ -1,7 +1,5 @@
 #include "panels/panel_controls.h"
 
-#include "module/saved_services.h"
-#include "module/settings_table.h"
 #include "panels/panel_exchange.h"
 
 namespace {
@@ -18,20 +16,20 @@ const char *typeName(ControlKind kind) {
 
 // Only the words a kind names are written; the others keep what the previous
 // addition left, and the panel services ignore them for that kind.
-void fillDescriptor(const ControlRow &row) {
+void fillDescriptor(const ControlRow &row, GlobalLookup lookup) {
     ControlDescriptor &d = gControlDescriptor;
-    switch (row.kind) {
+    switch (controlKind(row)) {
     case ControlKind::Number: d.type = VALUE_INTEGER; break;
     case ControlKind::ColourTriple: d.type = VALUE_INTEGER_TRIPLE; break;
     case ControlKind::CheckBox: d.type = VALUE_BOOLEAN; break;
     case ControlKind::Choice:
         d.type = VALUE_CHOICE;
-        d.word1.items = row.items;
+        d.word1.items = row.setting->facts.items;
         d.word2 = 0;
         break;
     case ControlKind::SceneItem:
         d.type = VALUE_SCENE_ITEM;
-        d.word1.lookup = gSavedServices.lookup;
+        d.word1.lookup = lookup;
         d.word2 = 0;
         d.word3 = 0;
         d.word4 = 0;
@@ -40,15 +38,16 @@ void fillDescriptor(const ControlRow &row) {
 }
 } // namespace
 
-const char *controlLabel(const ControlRow &row) { return kSettings[row.field].panelLabel; }
+const char *controlLabel(const ControlRow &row) { return row.setting->facts.panelLabel; }
 
-void addControl(const PanelFunctions *functions, PanelHandle panel, const ControlRow &row) {
-    fillDescriptor(row);
-    functions->addPanelControl(panel, typeName(row.kind), &gControlDescriptor, controlLabel(row));
+void addControl(const PanelFunctions *functions, PanelHandle panel, const ControlRow &row, GlobalLookup lookup) {
+    fillDescriptor(row, lookup);
+    functions->addPanelControl(panel, typeName(controlKind(row)), &gControlDescriptor, controlLabel(row));
 }
 
-void addControls(const PanelFunctions *functions, PanelHandle panel, const ControlRow *rows, int count) {
-    for (int i = 0; i < count; ++i) addControl(functions, panel, rows[i]);
+void addControls(const PanelFunctions *functions, PanelHandle panel, const ControlRow *rows, int count,
+                 GlobalLookup lookup) {
+    for (int i = 0; i < count; ++i) addControl(functions, panel, rows[i], lookup);
 }
 
 bool showFields(const PanelFunctions *functions, PanelHandle panel, const ControlRow *rows, int count,
@@ -57,7 +56,7 @@ bool showFields(const PanelFunctions *functions, PanelHandle panel, const Contro
     for (int i = 0; i < count; ++i) {
         control = functions->nextPanelControl(panel, control);
         if (control == nullptr) return false;
-        setControlInt(control, CTAG_VALUE, settingField(instance, rows[i].field));
+        setControlInt(control, CTAG_VALUE, instance.*rows[i].setting->field);
     }
     return true;
 }
@@ -68,6 +67,6 @@ void storeFields(const PanelFunctions *functions, PanelHandle panel, const Contr
     for (int i = 0; i < count; ++i) {
         control = functions->nextPanelControl(panel, control);
         if (control == nullptr) return;
-        settingField(instance, rows[i].field) = getControlInt(control, CTAG_VALUE);
+        instance.*rows[i].setting->field = getControlInt(control, CTAG_VALUE);
     }
 }

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "module/settings_table.h"
+#include "instance/settings_table.h"
 
 void formatSettingsRecord(const MixerInstance &instance, char record[kSettingsRecordSize]) {
     // Longest text: eighteen 11-character numbers and seventeen spaces.

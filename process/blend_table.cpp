@@ -17,8 +17,3 @@ void BlendTable::fill(uint8_t to) {
     fillBlendRow(rows_[to], to, amount_);
     filled_[to] = true;
 }
-
-BlendTable &BlendTable::forFrame() {
-    static BlendTable table;
-    return table;
-}

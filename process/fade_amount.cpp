@@ -1,13 +1,12 @@
 #include "process/fade_amount.h"
 
-#include "module/saved_services.h"
 
-double computeFadeAmount(const MixerInstance &instance, const FrameAccess &access) {
+double computeFadeAmount(const MixerInstance &instance, const FrameAccess &access,
+                         const ItemInfoService *itemInfo) {
     if (instance.controlItem == 0) return 0.0;
     // A stored record can hold an axis with no component to read or a
     // divisor of 0; such a record leaves the frame as rendered.
     if (instance.fadeAxis < AXIS_X || instance.fadeAxis > AXIS_Z || instance.fadeDivisor == 0) return 0.0;
-    const ItemInfoService *itemInfo = gSavedServices.itemInfo;
     if (itemInfo == nullptr || itemInfo->param == nullptr) return 0.0;
 
     const int32_t code = instance.fadeChannel == FADE_COORDS ? ITEM_PARAM_POSITION : ITEM_PARAM_SCALING;

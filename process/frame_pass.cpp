@@ -1,23 +1,23 @@
 #include "process/frame_pass.h"
 
-#include "module/mixer_instance.h"
-#include "process/blend_table.h"
+#include "instance/mixer_instance.h"
 #include "process/block_walk.h"
 #include "process/fade_amount.h"
-#include "process/film_frame.h"
 #include "process/film_pixel.h"
-#include "process/frame_values.h"
+#include "process/frame_state.h"
+#include "process/frame_tables.h"
 #include "process/random_generator.h"
 #include "process/simple_looks.h"
-#include "process/vignette_table.h"
 
 namespace {
 
 class SimpleRule {
 public:
     explicit SimpleRule(SimpleLook &look) : look_(look) {}
+    // The block's grain is its drawn value as it is.
+    static uint32_t grainOf(uint32_t drawn) { return drawn; }
     void beginBlock(BlockValues block) { look_.beginBlock(block); }
-    void beginRow(int64_t, const uint8_t *red, const uint8_t *green, const uint8_t *blue, bool) {
+    void beginRow(int64_t, const uint8_t *red, const uint8_t *green, const uint8_t *blue) {
         red_ = red;
         green_ = green;
         blue_ = blue;
@@ -31,21 +31,6 @@ private:
     const uint8_t *blue_ = nullptr;
 };
 
-class FilmRule {
-public:
-    explicit FilmRule(const FilmFrame &film) : film_(film) {}
-    void beginBlock(BlockValues block) { block_ = block; }
-    void beginRow(int64_t y, const uint8_t *red, const uint8_t *green, const uint8_t *blue, bool jumpFlag) {
-        row_ = beginFilmRow(film_, y, red, green, blue, jumpFlag);
-    }
-    void pixel(int64_t x, uint8_t colourOut[3]) const { filmPixel(film_, row_, x, block_, colourOut); }
-
-private:
-    const FilmFrame &film_;
-    FilmRow row_;
-    BlockValues block_;
-};
-
 // A host that hands over no row fetch or no write callbacks gets its monitor
 // calls but no traversal.
 bool canWalk(const FrameAccess &access) {
@@ -54,19 +39,19 @@ bool canWalk(const FrameAccess &access) {
 
 } // namespace
 
-void processFrame(void *instancePointer, const FrameAccess *access) {
+void processFrame(void *instancePointer, const FrameAccess *access, const ItemInfoService *itemInfo) {
     if (instancePointer == nullptr || access == nullptr) return;
     const MixerInstance &instance = *static_cast<const MixerInstance *>(instancePointer);
     const Look look = lookOf(instance.effect);
 
-    FrameValues frame;
+    FrameState frame;
     frame.width = access->width;
     frame.height = access->height;
-    const FilmConstants film = prepareFilmFrame(frame.width);
+    measureFrame(frame);
 
     // Unseeded: these continue from whatever the previous frame left.
     for (uint32_t &jitter : frame.scratchJitter) jitter = halveWhileAbove(nextRandom(), 16);
-    frame.fadeAmount = computeFadeAmount(instance, *access);
+    frame.fadeAmount = computeFadeAmount(instance, *access, itemInfo);
     seedRandom(static_cast<uint32_t>(access->frame));
     frame.flickerValue = static_cast<uint16_t>(halveWhileAbove(nextRandom(), 24));
     frame.jumpRoll = static_cast<int32_t>(halveWhileAbove(nextRandom(), 16));
@@ -76,19 +61,16 @@ void processFrame(void *instancePointer, const FrameAccess *access) {
     frame.jumpFlag = false;
 
     if (canWalk(*access)) {
-        BlendTable &blend = BlendTable::forFrame();
-        blend.reset(frame.fadeAmount);
+        FrameTables &tables = FrameTables::forModule();
+        tables.blend.reset(frame.fadeAmount);
         if (look == Look::Film) {
-            FilmFrame filmFrame;
-            prepareFilmPixels(filmFrame, instance, frame, film, blend, VignetteTable::forFrame(),
-                              OutOfFocus::forFrame());
-            FilmRule rule(filmFrame);
-            walkBlocks(instance, *access, frame, true, rule);
+            FilmRule rule(instance, frame, tables);
+            walkBlocks(instance, *access, frame, rule);
         } else {
             SimpleLook simple;
-            simple.prepare(look, instance, frame.fadeAmount, blend);
+            simple.prepare(look, instance, frame.fadeAmount, tables.blend);
             SimpleRule rule(simple);
-            walkBlocks(instance, *access, frame, false, rule);
+            walkBlocks(instance, *access, frame, rule);
         }
     }
 

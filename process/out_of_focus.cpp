@@ -98,8 +98,3 @@ uint8_t OutOfFocus::smearInOrder(uint8_t v, SmearRow &slot, const uint8_t *red, 
     chain.extend(smearLuminance(red[k], green[k], blue[k]), *steps_);
     return chain.apply(v, *steps_);
 }
-
-OutOfFocus &OutOfFocus::forFrame() {
-    static OutOfFocus outOfFocus;
-    return outOfFocus;
-}

@@ -21,8 +21,3 @@ void VignetteTable::prepare(int32_t width, int32_t height, double vignetteStep) 
         for (int64_t x = 0; x < columns; ++x) amounts_[y * columns + x] = vignetteAmount(x, y, vignetteStep);
     stride_ = columns;
 }
-
-VignetteTable &VignetteTable::forFrame() {
-    static VignetteTable table;
-    return table;
-}

@@ -24,18 +24,16 @@ constexpr double kFps = 24;
 struct Look {
     const char *title;     // row title of the contact sheet
     const char *directory; // under the demo directory
-    std::vector<std::pair<const char *, int32_t>> settings;
+    std::vector<std::string> settings; // NAME=VALUE, as `vidmixer set` takes them
 };
 
 // Each look with settings that show it off.
 const std::vector<Look> &looks() {
     static const std::vector<Look> all = {
-        {"Static", "static", {{"effect", 0}, {"grainWidth", 2}, {"grainHeight", 2}}},
-        {"RGB", "rgb", {{"effect", 1}, {"mixRed", 255}, {"mixGreen", 96}, {"mixBlue", 0}}},
-        {"B&W Film",
-         "bw-film",
-         {{"effect", 2}, {"filmQuality", 1}, {"sepia", 1}, {"vignette", 1}, {"sprocketJump", 1}}},
-        {"Negative", "negative", {{"effect", 3}}},
+        {"Static", "static", {"effect=static", "grainWidth=2", "grainHeight=2"}},
+        {"RGB", "rgb", {"effect=rgb", "mix=255,96,0"}},
+        {"B&W Film", "bw-film", {"effect=film", "filmQuality=dusty", "sepia=on", "vignette=on", "sprocketJump=on"}},
+        {"Negative", "negative", {"effect=negative"}},
     };
     return all;
 }
@@ -70,8 +68,10 @@ int runDemo(const std::string &outDir, const std::string &modulePath, std::ostre
             host::HostSession::Instance instance = session.createInstance();
             const auto &record = base.filters[0].record;
             session.load(instance.get(), std::vector<uint8_t>(record.begin(), record.end()));
-            for (const auto &[name, value] : look.settings)
-                instanceSetting(instance.get(), name) = value;
+            std::vector<SettingChange> changes;
+            for (const std::string &pair : look.settings)
+                for (const SettingChange &change : parseSettingPair(pair, &base)) changes.push_back(change);
+            applySettings(session, instance.get(), changes);
             scene::Scene scene = base;
             const std::vector<uint8_t> saved = session.save(instance.get());
             std::copy_n(saved.begin(), std::min<size_t>(saved.size(), scene::kRecordSize),

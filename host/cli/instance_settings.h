@@ -1,28 +1,59 @@
-// The settings of a module instance as the host shows and changes them: by
-// the names of the module's settings table, with what each value means.
+// The settings of a module instance as the host shows and changes them, by
+// the names of the module's settings table. The instance stays opaque: values
+// are read from the record the module saves and changed by loading an edited
+// record, so what is kept is always what the module itself writes.
 #ifndef KIVO_HOST_CLI_INSTANCE_SETTINGS_H
 #define KIVO_HOST_CLI_INSTANCE_SETTINGS_H
 
 #include <cstdint>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "host/core/host_session.h"
 #include "host/scene/scene.h"
+#include "instance/setting_facts.h"
 
 namespace kivo::cli {
 
-struct SettingView {
-    std::string name;
-    int32_t value;
-    std::string meaning; // "B&W Film", "on", the control object's name, ...; may be empty
+// Bad command-line input: vidmixer exits with status 2.
+class UsageError : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
 };
 
-// All eighteen, in the instance's memory order.
-std::vector<SettingView> instanceSettings(const void *instance, const scene::Scene &scene);
+struct SettingView {
+    std::string name;
+    std::optional<int32_t> value; // none when the record's text ends before it
+    std::string meaning;          // "B&W Film", "on", the control object's name, ...; may be empty
+    std::string assignment;       // NAME=VALUE as `vidmixer set` takes it; empty without a value
+};
 
-// The setting of that name; throws std::invalid_argument for an unknown name.
-int32_t &instanceSetting(void *instance, const std::string &name);
-int32_t instanceSetting(const void *instance, const std::string &name);
+// The values of a saved record's text by stored position (index 0 is
+// position 1); none past the end of the text.
+std::vector<std::optional<int32_t>> recordValues(const std::vector<uint8_t> &record);
+
+// All eighteen, in the table's order, as the instance saves them.
+std::vector<SettingView> instanceSettings(const host::HostSession &session, void *instance,
+                                          const scene::Scene &scene);
+
+struct SettingChange {
+    const SettingFacts *setting;
+    int32_t value;
+};
+
+// The changes a NAME=VALUE pair asks for ("mix=R,G,B" sets the three mix
+// components). Names and value words are compared without regard to case;
+// numbers must lie in the setting's range, and a control item must be 0 or
+// an item of the scene (when one is given). Throws UsageError naming the pair
+// and what is accepted.
+std::vector<SettingChange> parseSettingPair(const std::string &pair, const scene::Scene *scene);
+
+// Loads the instance's saved record with the changes made into the instance.
+// Throws std::runtime_error when the module does not keep a value (its
+// record has no room for it).
+void applySettings(const host::HostSession &session, void *instance, const std::vector<SettingChange> &changes);
 
 } // namespace kivo::cli
 

@@ -9,6 +9,7 @@
 #include "host/cli/cli_options.h"
 #include "host/cli/demo_command.h"
 #include "host/cli/edit_command.h"
+#include "host/cli/instance_settings.h"
 #include "host/cli/render_command.h"
 #include "host/cli/scene_commands.h"
 
@@ -42,6 +43,7 @@ int main(int argc, char **argv) {
     create->add_option("--fps", newRequest.fps, "Frames per second")->capture_default_str();
     create->add_option("--frames", newFrames, "Frame range FIRST-LAST")->capture_default_str();
     create->add_flag("--force", newRequest.force, "Replace an existing file");
+    create->add_option("settings", newRequest.settings, "NAME=VALUE settings of the filter, as `set` takes them");
     moduleOption(create);
 
     CLI::App *info = app.add_subcommand("info", "Show a scene: its items and keys, and each filter's description "
@@ -49,6 +51,16 @@ int main(int argc, char **argv) {
     std::string infoScene;
     info->add_option("scene", infoScene, "Scene file")->required();
     moduleOption(info);
+
+    CLI::App *set = app.add_subcommand(
+        "set", "Change a filter's settings by name, e.g.\n  vidmixer set shot.json effect=film filmQuality=dusty "
+               "sepia=on vignette=on mix=255,128,0 grainWidth=2\nNames and value words are those `vidmixer info` "
+               "prints (any case); numbers must lie in the setting's range");
+    SetRequest setRequest;
+    set->add_option("scene", setRequest.scenePath, "Scene file")->required();
+    set->add_option("settings", setRequest.settings, "NAME=VALUE pairs")->required();
+    set->add_option("--filter", setRequest.filter, "Which filter, counting from 1")->capture_default_str();
+    moduleOption(set);
 
     CLI::App *edit = app.add_subcommand("edit", "Edit a filter's settings in the module's own panels, in the "
                                                 "terminal; the scene is saved only when you accept");
@@ -106,6 +118,10 @@ int main(int argc, char **argv) {
             return runNew(newRequest, std::cout);
         }
         if (info->parsed()) return runInfo(infoScene, module, std::cout);
+        if (set->parsed()) {
+            setRequest.module = module;
+            return runSet(setRequest, std::cout);
+        }
         if (edit->parsed()) {
             editRequest.module = module;
             return runEdit(editRequest, std::cerr);
@@ -116,6 +132,9 @@ int main(int argc, char **argv) {
             renderRequest.module = module;
             return runRender(renderRequest, std::cerr);
         }
+    } catch (const UsageError &error) {
+        std::cerr << "vidmixer: " << error.what() << "\n";
+        return 2;
     } catch (const std::exception &error) {
         std::cerr << "vidmixer: " << error.what() << "\n";
         return 1;

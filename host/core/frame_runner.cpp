@@ -14,7 +14,6 @@ struct ActiveFrame {
     const uint8_t *const *rows; // four row pointers per row: red, green, blue, alpha planes
     const uint8_t *zeroRow;
     uint8_t *output; // interleaved RGBA, width * 4 bytes a row
-    std::vector<HostCall> *calls;
     ProgressListener *progress;
     FrameReport report;
 };
@@ -35,11 +34,8 @@ bool inside(const ActiveFrame &f, int32_t x, int32_t y) {
            static_cast<uint32_t>(y) < static_cast<uint32_t>(f.height);
 }
 
-// The callbacks come in two sets: plain ones for rendering, and recording
-// ones that also log every call, chosen once per frame.
-template <bool Record> const uint8_t *frameGetLine(int32_t type, int32_t y) {
+const uint8_t *frameGetLine(int32_t type, int32_t y) {
     ActiveFrame &f = *tActive;
-    if constexpr (Record) f.calls->push_back({HostCall::Kind::GetLine, type, y, {}});
     const uint32_t plane = static_cast<uint32_t>(type - RTYPE_RED);
     if (plane > 3 || static_cast<uint32_t>(y) >= static_cast<uint32_t>(f.height)) {
         ++f.report.badRowRequests;
@@ -48,9 +44,8 @@ template <bool Record> const uint8_t *frameGetLine(int32_t type, int32_t y) {
     return f.rows[static_cast<size_t>(y) * 4 + plane];
 }
 
-template <bool Record> void frameSetRGB(int32_t x, int32_t y, const uint8_t rgb[3]) {
+void frameSetRGB(int32_t x, int32_t y, const uint8_t rgb[3]) {
     ActiveFrame &f = *tActive;
-    if constexpr (Record) f.calls->push_back({HostCall::Kind::SetRGB, x, y, {rgb[0], rgb[1], rgb[2]}});
     if (!inside(f, x, y)) {
         ++f.report.outOfFrameWrites;
         return;
@@ -61,9 +56,8 @@ template <bool Record> void frameSetRGB(int32_t x, int32_t y, const uint8_t rgb[
     pixel[2] = rgb[2];
 }
 
-template <bool Record> void frameSetAlpha(int32_t x, int32_t y, uint8_t alpha) {
+void frameSetAlpha(int32_t x, int32_t y, uint8_t alpha) {
     ActiveFrame &f = *tActive;
-    if constexpr (Record) f.calls->push_back({HostCall::Kind::SetAlpha, x, y, {alpha, 0, 0}});
     if (!inside(f, x, y)) {
         ++f.report.outOfFrameWrites;
         return;
@@ -73,20 +67,17 @@ template <bool Record> void frameSetAlpha(int32_t x, int32_t y, uint8_t alpha) {
 
 extern "C" void monitorInit(void *data, int32_t total) {
     ActiveFrame &f = *static_cast<ActiveFrame *>(data);
-    if (f.calls) f.calls->push_back({HostCall::Kind::MonitorInit, total, 0, {}});
     if (f.progress) f.progress->init(total);
 }
 
 extern "C" int32_t monitorStep(void *data, int32_t amount) {
     ActiveFrame &f = *static_cast<ActiveFrame *>(data);
-    if (f.calls) f.calls->push_back({HostCall::Kind::MonitorStep, amount, 0, {}});
     if (f.progress) f.progress->step(amount);
     return 0;
 }
 
 extern "C" void monitorDone(void *data) {
     ActiveFrame &f = *static_cast<ActiveFrame *>(data);
-    if (f.calls) f.calls->push_back({HostCall::Kind::MonitorDone, 0, 0, {}});
     if (f.progress) f.progress->done();
 }
 
@@ -121,7 +112,7 @@ FrameReport runFrame(ProcessFunction process, void *instance, const RgbaImage &s
     output.height = source.height;
     output.pixels.assign(static_cast<size_t>(source.width) * source.height * 4, 0);
     ActiveFrame frame{source.width, source.height, work.rows.data(), work.zeroRow.data(),
-                      output.pixels.data(), options.calls, options.progress, {}};
+                      output.pixels.data(), options.progress, {}};
 
     ProgressMonitor monitor{&frame, monitorInit, monitorStep, monitorDone};
     FrameAccess access{};
@@ -129,10 +120,9 @@ FrameReport runFrame(ProcessFunction process, void *instance, const RgbaImage &s
     access.height = source.height;
     access.frame = options.frame;
     access.time = options.time;
-    const bool record = options.calls != nullptr;
-    access.getLine = record ? frameGetLine<true> : frameGetLine<false>;
-    access.setRGB = record ? frameSetRGB<true> : frameSetRGB<false>;
-    access.setAlpha = record ? frameSetAlpha<true> : frameSetAlpha<false>;
+    access.getLine = frameGetLine;
+    access.setRGB = frameSetRGB;
+    access.setAlpha = frameSetAlpha;
     access.monitor = options.withMonitor ? &monitor : nullptr;
 
     ActiveFrame *previous = tActive;

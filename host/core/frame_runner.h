@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/core/rgba_image.h"
-#include "module/host_abi.h"
+#include "contract/host_abi.h"
 
 namespace kivo::host {
 
@@ -21,21 +21,11 @@ public:
     virtual void done() = 0;
 };
 
-// One host call made by the module during a frame, for tests that check order.
-struct HostCall {
-    enum class Kind : uint8_t { GetLine, SetRGB, SetAlpha, MonitorInit, MonitorStep, MonitorDone } kind;
-    int32_t a = 0; // type or x or monitor amount
-    int32_t b = 0; // y
-    uint8_t rgba[3] = {0, 0, 0};
-    bool operator==(const HostCall &) const = default;
-};
-
 struct FrameOptions {
     int32_t frame = 0;
     double time = 0.0;
     bool withMonitor = true;              // false: the frame has no monitor (null)
     ProgressListener *progress = nullptr; // receives the monitor's calls, if any
-    std::vector<HostCall> *calls = nullptr; // null: calls are not recorded
 };
 
 struct FrameReport {

@@ -9,7 +9,6 @@ namespace {
 struct Registry {
     std::mutex mutex;
     std::map<std::string, void *> services;
-    std::vector<std::string> log;
 };
 
 Registry &registry() {
@@ -22,7 +21,6 @@ extern "C" void *hostGlobalLookup(const char *name, int32_t /*flags*/) {
     if (name == nullptr) return nullptr;
     Registry &r = registry();
     std::lock_guard lock(r.mutex);
-    r.log.emplace_back(name);
     auto found = r.services.find(name);
     return found == r.services.end() ? nullptr : found->second;
 }
@@ -41,18 +39,6 @@ ScopedGlobal::~ScopedGlobal() {
     std::lock_guard lock(r.mutex);
     if (hadPrevious_) r.services[name_] = previous_;
     else r.services.erase(name_);
-}
-
-std::vector<std::string> globalLookupLog() {
-    Registry &r = registry();
-    std::lock_guard lock(r.mutex);
-    return r.log;
-}
-
-void clearGlobalLookupLog() {
-    Registry &r = registry();
-    std::lock_guard lock(r.mutex);
-    r.log.clear();
 }
 
 } // namespace kivo::host

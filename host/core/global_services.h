@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "module/host_abi.h"
+#include "contract/host_abi.h"
 
 namespace kivo::host {
 
@@ -27,10 +27,6 @@ private:
     void *previous_;
     bool hadPrevious_;
 };
-
-// Every name looked up so far, in order; cleared by clearGlobalLookupLog.
-std::vector<std::string> globalLookupLog();
-void clearGlobalLookupLog();
 
 } // namespace kivo::host
 

@@ -15,12 +15,13 @@ const char *activationReason(int32_t code) {
 }
 } // namespace
 
-HostSession::HostSession(const std::string &modulePath, const std::string &serverName, std::ostream *messageEcho)
+HostSession::HostSession(const std::string &modulePath, const std::string &serverName, std::ostream *messageEcho,
+                         GlobalLookup lookup)
     : module_(LoadedModule::open(modulePath)), serverName_(serverName), messages_(messageEcho),
       itemInfoGlobal_("LW Item Info", ItemTable::service()),
       messagesGlobal_("Info Messages", MessageRecorder::service()), installedItems_(items_) {
     ActivateFunction activate = module_->requireServer(kHandlerClass, serverName_.c_str());
-    const int32_t code = activate(KIVO_SERVER_VERSION, hostGlobalLookup, &handler_, nullptr);
+    const int32_t code = activate(KIVO_SERVER_VERSION, lookup, &handler_, nullptr);
     if (code != AFUNC_OK)
         throw HostError("cannot activate " + std::string(kHandlerClass) + " \"" + serverName_ + "\" of " +
                         modulePath + ": " + activationReason(code) + " (code " + std::to_string(code) + ")");

@@ -11,7 +11,7 @@
 #include "host/core/item_info.h"
 #include "host/core/messages.h"
 #include "host/core/module_loader.h"
-#include "module/host_abi.h"
+#include "contract/host_abi.h"
 
 namespace kivo::host {
 
@@ -24,8 +24,10 @@ public:
     // Opens the module and activates its handler server with the host's
     // lookup, offering "LW Item Info" and "Info Messages". Throws HostError
     // naming the file and the reason when it cannot.
+    // The handler is activated with lookup, which the module keeps for its
+    // later lookups.
     explicit HostSession(const std::string &modulePath, const std::string &serverName = kDefaultServer,
-                         std::ostream *messageEcho = nullptr);
+                         std::ostream *messageEcho = nullptr, GlobalLookup lookup = hostGlobalLookup);
     ~HostSession();
 
     const LoadedModule &module() const { return *module_; }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "module/host_abi.h"
+#include "contract/host_abi.h"
 
 namespace kivo::host {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "module/host_abi.h"
+#include "contract/host_abi.h"
 
 namespace kivo::host {
 

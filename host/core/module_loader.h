@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "module/host_abi.h"
+#include "contract/host_abi.h"
 
 namespace kivo::host {
 

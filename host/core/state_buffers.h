@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "module/host_abi.h"
+#include "contract/host_abi.h"
 
 namespace kivo::host {
 

@@ -157,7 +157,7 @@ Panel *PanelServices::createPanel(const char *title, void *zero) {
     PanelCall call{PanelCall::Op::CreatePanel};
     call.text = textOf(title);
     call.pointer = zero;
-    if (refusedTitles_.count(call.text) != 0) {
+    if (refusesPanel(call.text)) {
         call.result = "null";
         log_.add(std::move(call));
         return nullptr;
@@ -249,7 +249,7 @@ PanelControl *PanelServices::addPanelControl(void *handle, const char *typeName,
     ControlKind kind{};
     const bool known = controlKindOf(call.text, kind);
     if (known && kind == ControlKind::Choice) call.items = choiceItems(call.descriptor.word1.items);
-    if (!known || descriptor == nullptr || refusedTypes_.count(call.text) != 0) {
+    if (!known || descriptor == nullptr || refusesControl(call.text)) {
         call.result = "null";
         log_.add(std::move(call));
         return nullptr;

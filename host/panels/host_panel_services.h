@@ -13,7 +13,7 @@
 #include "host/panels/panel_call_log.h"
 #include "host/panels/panel_driver.h"
 #include "host/panels/panel_model.h"
-#include "panels/panel_services.h"
+#include "contract/panel_services.h"
 
 namespace kivo::host {
 
@@ -26,7 +26,7 @@ std::vector<SceneObject> sceneObjectsOf(const ItemTable &items);
 class PanelServices {
 public:
     explicit PanelServices(std::vector<SceneObject> sceneObjects = {});
-    ~PanelServices();
+    virtual ~PanelServices();
     PanelServices(const PanelServices &) = delete;
     PanelServices &operator=(const PanelServices &) = delete;
 
@@ -43,11 +43,6 @@ public:
 
     // Panels created and not yet destroyed.
     const std::vector<std::unique_ptr<Panel>> &panels() const { return panels_; }
-
-    // A host short of resources: createPanel with this title returns null.
-    void refusePanelTitle(std::string title) { refusedTitles_.insert(std::move(title)); }
-    // addPanelControl of this type name returns null and adds nothing.
-    void refuseControlType(std::string typeName) { refusedTypes_.insert(std::move(typeName)); }
 
     // The services receiving the module's calls, or null.
     static PanelServices *current();
@@ -66,6 +61,13 @@ public:
 
     void problem(std::string text);
 
+protected:
+    // A host short of resources: createPanel with a refused title returns
+    // null; addPanelControl of a refused type name returns null and adds
+    // nothing. Both calls are logged with their null result.
+    virtual bool refusesPanel(const std::string & /*title*/) const { return false; }
+    virtual bool refusesControl(const std::string & /*typeName*/) const { return false; }
+
 private:
     Panel *findPanel(void *handle) const;
     void destroyNow(Panel *panel);
@@ -77,8 +79,6 @@ private:
     PanelCallLog log_;
     std::vector<std::unique_ptr<Panel>> panels_;
     std::set<Panel *> destroyWhenClosed_;
-    std::set<std::string> refusedTitles_;
-    std::set<std::string> refusedTypes_;
     PanelServices *previous_;
     ScopedGlobal global_;
 };

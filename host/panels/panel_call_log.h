@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "panels/panel_services.h"
+#include "contract/panel_services.h"
 
 namespace kivo::host {
 

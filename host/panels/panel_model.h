@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "panels/panel_services.h"
+#include "contract/panel_services.h"
 
 namespace kivo::host {
 

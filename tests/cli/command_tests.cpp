@@ -1,6 +1,7 @@
 // vidmixer new, info and demo, run as a user runs them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "host/media/frame_pattern.h"
@@ -66,6 +67,61 @@ TEST(InfoCommand, DescriptionSettingsItemsAndKeys) {
           "focalDisplacement           4", "2. Kivo_VidMixer: Kivo Video Mixer (FX:NEGATIVE)",
           "controlItem                99  not in the scene", "effect                     77  Negative"})
         EXPECT_TRUE(contains(result.out, line)) << line << "\n" << result.out;
+}
+
+// Every kind of setting by name, in any case; the record is what the module
+// writes, and what info prints is what set takes: feeding it back changes nothing.
+TEST(SetCommand, EveryKindRoundTripsThroughInfo) {
+    TempDir dir;
+    const std::string path = quoted(dir.file("s.json"));
+    ASSERT_EQ(vidmixer(dir, "new " + path + " effect=rgb").exitCode, 0);
+    CommandResult result = vidmixer(
+        dir, "set " + path + " EFFECT=Film filmquality=dusty sepia=on mix=10,20,30 grainWidth=3 fadeAxis=Z controlItem=0");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(scene::recordAsText(scene::loadSceneFile(dir.file("s.json")).filters[0].record),
+              "0 3 1 0 2 1 0 2 10 20 30 1 0 0 1 0 0 1");
+
+    result = vidmixer(dir, "info " + path);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    std::string pairs;
+    for (const char *line : {"effect=film", "filmQuality=dusty", "sepia=on", "whiteOut=off", "mixGreen=20",
+                             "grainWidth=3", "fadeAxis=z", "controlItem=0", "fadeDivisor=1"}) {
+        EXPECT_TRUE(contains(result.out, line)) << line << "\n" << result.out;
+        pairs += std::string(" ") + line;
+    }
+    const std::string before = dir.read("s.json");
+    ASSERT_EQ(vidmixer(dir, "set " + path + pairs).exitCode, 0);
+    EXPECT_EQ(dir.read("s.json"), before);
+}
+
+// Bad input: usage status, one line naming the pair and what is accepted, and
+// the scene byte for byte as it was.
+TEST(SetCommand, BadInputLeavesTheSceneUntouched) {
+    TempDir dir;
+    const std::string path = quoted(dir.file("s.json"));
+    ASSERT_EQ(vidmixer(dir, "new " + path).exitCode, 0);
+    const std::string before = dir.read("s.json");
+    const std::pair<const char *, const char *> cases[] = {
+        {"colour=3", "grainWidth, grainHeight"},     {"effect=sepia", "static, rgb, film, negative"},
+        {"grainWidth=0", "1 to 2147483647"},         {"mixRed=256", "0 to 255"},
+        {"fadeDivisor=ten", "not a number"},         {"grainWidth=99999999999", "1 to 2147483647"},
+        {"sepia", "expected NAME=VALUE"},            {"=on", "expected NAME=VALUE"},
+        {"mix=1,2", "mix=R,G,B"},                    {"controlItem=9", "1 (\"Fade Control\")"},
+    };
+    for (const auto &[pair, accepted] : cases) {
+        const CommandResult result = vidmixer(dir, "set " + path + " effect=film " + pair);
+        EXPECT_EQ(result.exitCode, 2) << pair;
+        EXPECT_TRUE(contains(result.err, std::string(pair) + ": ")) << pair << ": " << result.err;
+        EXPECT_TRUE(contains(result.err, accepted)) << pair << ": " << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_EQ(dir.read("s.json"), before) << pair;
+    }
+    const CommandResult noFilter = vidmixer(dir, "set " + path + " --filter 2 sepia=on");
+    EXPECT_EQ(noFilter.exitCode, 2);
+    EXPECT_TRUE(contains(noFilter.err, "--filter 2")) << noFilter.err;
+    EXPECT_EQ(dir.read("s.json"), before);
+    EXPECT_EQ(vidmixer(dir, "new " + quoted(dir.file("t.json")) + " grainWidth=-1").exitCode, 2);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("t.json")));
 }
 
 TEST(DemoCommand, FourLooksFadingInAndAContactSheet) {

@@ -277,6 +277,20 @@ TEST(OutputCheck, AnOutputFrameNeverOverwritesAnInputFrame) {
         "output frame 2 would overwrite input frame 2"));
 }
 
+// The rename is atomic only within one file system, so the temporary file
+// must sit in the target's own directory, wherever the target is.
+TEST(AtomicFiles, TemporaryFileLiesBesideTheTarget) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("deep/er"));
+    for (const std::string &target : {dir.file("f.png"), dir.file("deep/er/g")}) {
+        AtomicFile file(target);
+        const std::filesystem::path temporary(file.temporaryPath());
+        EXPECT_EQ(temporary.parent_path(), std::filesystem::path(target).parent_path()) << file.temporaryPath();
+        EXPECT_TRUE(std::filesystem::exists(temporary)) << file.temporaryPath();
+        EXPECT_NE(temporary, std::filesystem::path(target));
+    }
+}
+
 TEST(AtomicFiles, ReplaceWholeOrNotAtAll) {
     TempDir dir;
     writeFileAtomically(dir.file("f.txt"), "first");

@@ -160,6 +160,15 @@ TEST(SceneFileErrors, KeysUnknownMissingOrTwice) {
               "/filters/0/a~1b~0");
 }
 
+// A key frame is strict too: a misspelt or foreign key is not silently dropped.
+TEST(SceneFileErrors, UnknownKeyInAKeyFrame) {
+    const SceneError error = parseError(sceneJson(
+        R"([{"id": 1, "name": "A", "keys": [{"frame": 1, "position": [0,0,0], "scale": [1,1,1], "rotation": 5}]}])",
+        "[]"));
+    EXPECT_EQ(error.place(), "/items/0/keys/0/rotation");
+    EXPECT_EQ(error.reason(), "unknown key");
+}
+
 TEST(SceneFileErrors, WrongTypesAndValues) {
     const SceneError fps = parseError(R"({"format": "kivo-vidmixer-scene", "version": 1, "fps": "24"})");
     EXPECT_EQ(fps.place(), "/fps");

@@ -12,7 +12,9 @@
 #include "host/core/host_session.h"
 #include "host/panels/host_panel_services.h"
 #include "host/panels/scripted_driver.h"
-#include "module/mixer_instance.h"
+#include "instance/mixer_instance.h"
+#include "tests/support/faulty_panel_services.h"
+#include "tests/support/lookup_log.h"
 
 namespace kivo::test {
 
@@ -58,7 +60,7 @@ protected:
     }
 
     host::HostSession session{KIVO_MODULE_FILE};
-    host::PanelServices services;
+    FaultyPanelServices services;
     host::HostSession::Instance instance = session.createInstance();
     std::optional<host::ScriptedDriver> driver;
 };

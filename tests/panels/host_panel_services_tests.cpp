@@ -9,6 +9,7 @@
 #include "host/panels/control_value_text.h"
 #include "host/panels/host_panel_services.h"
 #include "host/panels/scripted_driver.h"
+#include "tests/support/faulty_panel_services.h"
 
 namespace kivo::host {
 namespace {
@@ -42,7 +43,7 @@ protected:
         return v.value.intValue;
     }
 
-    PanelServices services{{{3, "Camera"}, {12, "Fader"}}};
+    test::FaultyPanelServices services{{{3, "Camera"}, {12, "Fader"}}};
     PanelFunctions *f = services.functions();
 };
 

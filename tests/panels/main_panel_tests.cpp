@@ -231,15 +231,18 @@ TEST_F(Main, UsesTheSavedLookupNotItsOwnArgument) {
         ++argumentCalls;
         return nullptr;
     };
+    // The handler activated with a lookup that notes what is looked up.
+    host::HostSession session(KIVO_MODULE_FILE, host::kDefaultServer, nullptr, loggingLookup);
+    host::HostSession::Instance instance = session.createInstance();
     host::ScriptedDriver script({UserAction::cancel()});
     services.setDriver(&script);
     ActivateFunction activate = session.module().requireServer(host::kInterfaceClass, host::kDefaultServer);
-    host::clearGlobalLookupLog();
+    test::clearLookupLog();
     // Any version is accepted: the interface makes no version check.
     EXPECT_EQ(activate(7, other, instance.get(), nullptr), 0);
     services.setDriver(nullptr);
     EXPECT_EQ(argumentCalls, 0);
-    EXPECT_EQ(host::globalLookupLog(), std::vector<std::string>{"LWPanelServices"});
+    EXPECT_EQ(test::lookupLog(), std::vector<std::string>{"LWPanelServices"});
     EXPECT_EQ(script.opened().size(), 1u);
 }
 

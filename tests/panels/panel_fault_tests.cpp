@@ -26,10 +26,10 @@ void expectNoLeaks() {
 }
 
 TEST(PanelServicesMissing, ErrorShownOnceResultTwoNothingOpenedOrLeft) {
-    host::HostSession session(KIVO_MODULE_FILE);
+    host::HostSession session(KIVO_MODULE_FILE, host::kDefaultServer, nullptr, loggingLookup);
     auto instance = session.createInstance();
     const std::vector<int32_t> before = fieldsOf(*static_cast<MixerInstance *>(instance.get()));
-    host::clearGlobalLookupLog();
+    test::clearLookupLog();
 
     EXPECT_EQ(session.editInstance(instance.get()), AFUNC_BADGLOBAL);
 
@@ -37,7 +37,7 @@ TEST(PanelServicesMissing, ErrorShownOnceResultTwoNothingOpenedOrLeft) {
         {host::HostMessage::Kind::Error, "Unable to activate globalLWPanelServices",
          "   Please add plugin lwpanels.p"}};
     EXPECT_EQ(session.messages().messages(), expected);
-    EXPECT_EQ(host::globalLookupLog(), std::vector<std::string>{"LWPanelServices"});
+    EXPECT_EQ(test::lookupLog(), std::vector<std::string>{"LWPanelServices"});
     EXPECT_EQ(fieldsOf(*static_cast<MixerInstance *>(instance.get())), before);
     expectNoLeaks();
 }
@@ -51,11 +51,11 @@ TEST(InterfaceBeforeHandler, ReturnsTwoWithoutLookingAnythingUp) {
     ActivateFunction activate = module->requireServer(host::kInterfaceClass, host::kDefaultServer);
     MixerInstance m{};
     m.grainWidth = 2;
-    host::clearGlobalLookupLog();
+    test::clearLookupLog();
 
-    EXPECT_EQ(activate(KIVO_SERVER_VERSION, host::hostGlobalLookup, &m, nullptr), AFUNC_BADGLOBAL);
+    EXPECT_EQ(activate(KIVO_SERVER_VERSION, loggingLookup, &m, nullptr), AFUNC_BADGLOBAL);
     EXPECT_TRUE(services.log().calls().empty());
-    EXPECT_TRUE(host::globalLookupLog().empty());
+    EXPECT_TRUE(test::lookupLog().empty());
     EXPECT_TRUE(messages.messages().empty());
     EXPECT_EQ(m.grainWidth, 2);
     expectNoLeaks();

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "module/mixer_instance.h"
-#include "module/settings_table.h"
+#include "instance/mixer_instance.h"
+#include "instance/settings_table.h"
 #include "persist/settings_record.h"
 
 namespace {
@@ -15,7 +15,7 @@ using Record = std::string; // always exactly 128 bytes
 
 MixerInstance defaults() {
     MixerInstance m{};
-    for (const SettingInfo &s : kSettings) settingField(m, s.memoryIndex) = s.defaultValue;
+    for (const SettingInfo &s : kSettings) m.*s.field = s.facts.defaultValue;
     return m;
 }
 

@@ -4,7 +4,6 @@
 #include <limits>
 #include <vector>
 
-#include "module/saved_services.h"
 #include "process/fade_amount.h"
 
 namespace {
@@ -31,10 +30,9 @@ int32_t silentParam(int32_t, int32_t, double, double *) { return 0; }
 class FadeAmount : public ::testing::Test {
 protected:
     void SetUp() override {
-        saved = gSavedServices;
         service = ItemInfoService{};
         service.param = recordingParam;
-        gSavedServices.itemInfo = &service;
+        itemInfo = &service;
         gCalls.clear();
         for (int i = 0; i < 3; ++i) gScale[i] = gPosition[i] = 0.0;
         m = MixerInstance{};
@@ -43,11 +41,9 @@ protected:
         access = FrameAccess{};
         access.time = 1.25;
     }
-    void TearDown() override { gSavedServices = saved; }
+    double fade() { return computeFadeAmount(m, access, itemInfo); }
 
-    double fade() { return computeFadeAmount(m, access); }
-
-    SavedServices saved{};
+    const ItemInfoService *itemInfo = nullptr; // as the entry hands it over
     ItemInfoService service{};
     MixerInstance m{};
     FrameAccess access{};
@@ -124,10 +120,10 @@ TEST_F(FadeAmount, RecordsNoPanelStoresGiveNoFade) {
 
 TEST_F(FadeAmount, MissingServiceOrSilentHost) {
     gScale[0] = 0.5;
-    gSavedServices.itemInfo = nullptr;
+    itemInfo = nullptr;
     EXPECT_EQ(fade(), 0.0);
     service.param = nullptr;
-    gSavedServices.itemInfo = &service;
+    itemInfo = &service;
     EXPECT_EQ(fade(), 0.0);
     EXPECT_TRUE(gCalls.empty());
     // A host that fills nothing reads as a zero vector.

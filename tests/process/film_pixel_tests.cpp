@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "frame_helpers.h"
-#include "process/film_frame.h"
+#include "process/frame_tables.h"
+#include "process/frame_state.h"
 #include "process/film_pixel.h"
 #include "process/luminance.h"
 #include "process/random_generator.h"
@@ -47,21 +48,22 @@ protected:
     }
     Colour grey(int64_t x, uint8_t level) { return pixel(x, 240, {level, level, level}); }
     Colour compute(int64_t x, int64_t y, bool jumpFlag = false) {
-        const FilmConstants constants = prepareFilmFrame(frame.width);
-        BlendTable &blend = BlendTable::forFrame();
-        blend.reset(frame.fadeAmount);
-        FilmFrame film;
-        prepareFilmPixels(film, m, frame, constants, blend, VignetteTable::forFrame(), OutOfFocus::forFrame());
-        const FilmRow row = beginFilmRow(film, y, red.data(), green.data(), blue.data(), jumpFlag);
+        measureFrame(frame);
+        frame.jumpFlag = jumpFlag;
+        FrameTables &tables = FrameTables::forModule();
+        tables.blend.reset(frame.fadeAmount);
+        FilmRule rule(m, frame, tables);
+        rule.beginBlock(block);
+        rule.beginRow(y, red.data(), green.data(), blue.data());
         Colour out{};
-        filmPixel(film, row, x, block, out.data());
+        rule.pixel(x, out.data());
         return out;
     }
 
     static Colour greyOf(uint8_t level) { return {level, level, level}; }
 
     MixerInstance m{};
-    FrameValues frame;
+    FrameState frame;
     BlockValues block;
     std::vector<uint8_t> red, green, blue;
 };
@@ -91,19 +93,26 @@ TEST(Luminance, TheTwoOrdersDiffer) {
     EXPECT_EQ(pixelLuminance(0, 0, 255), 28);
 }
 
+FrameState measured(int32_t width) {
+    FrameState frame;
+    frame.width = width;
+    measureFrame(frame);
+    return frame;
+}
+
 TEST(FilmConstants, ScratchBasesAndSteps) {
-    const FilmConstants c640 = prepareFilmFrame(640);
+    const FrameState c640 = measured(640);
     EXPECT_EQ(std::vector<int64_t>(c640.scratchBase, c640.scratchBase + 6),
               (std::vector<int64_t>{106, 114, 117, 480, 632, 320}));
     EXPECT_EQ(c640.widthSquared, 409600.0);
     EXPECT_EQ(c640.vignetteStep, 3.1416 / 640.0);
-    const FilmConstants c102 = prepareFilmFrame(102);
+    const FrameState c102 = measured(102);
     EXPECT_EQ(std::vector<int64_t>(c102.scratchBase, c102.scratchBase + 6),
               (std::vector<int64_t>{17, 25, 28, 75, 94, 51}));
     // Frames with no columns, and the widest ones, compute without overflow.
-    EXPECT_EQ(prepareFilmFrame(0).vignetteStep, 0.0);
-    EXPECT_EQ(prepareFilmFrame(-2147483647 - 1).scratchBase[4], -2147483656LL);
-    EXPECT_EQ(prepareFilmFrame(2147483647).widthSquared, 2147483647.0 * 2147483647.0);
+    EXPECT_EQ(measured(0).vignetteStep, 0.0);
+    EXPECT_EQ(measured(-2147483647 - 1).scratchBase[4], -2147483656LL);
+    EXPECT_EQ(measured(2147483647).widthSquared, 2147483647.0 * 2147483647.0);
 }
 
 TEST_F(FilmPixel, GreyFromLuminanceAndGrain) {
@@ -252,7 +261,7 @@ TEST_F(FilmPixel, VignetteSkipsRowsBeyondTheWidth) {
 }
 
 TEST_F(FilmPixel, VignetteTableMatchesTheFormula) {
-    VignetteTable &table = VignetteTable::forFrame();
+    VignetteTable &table = FrameTables::forModule().vignette;
     const double step = 3.1416 / 101;
     table.prepare(101, 77, step);
     for (int64_t y = -38; y <= 38; ++y)

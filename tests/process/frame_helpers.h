@@ -8,18 +8,19 @@
 
 #include "host/core/frame_runner.h"
 #include "host/core/rgba_image.h"
-#include "module/mixer_instance.h"
-#include "module/settings_table.h"
+#include "tests/support/recorded_frame.h"
+#include "instance/mixer_instance.h"
+#include "instance/settings_table.h"
 
 namespace testing_frames {
 
-using kivo::host::HostCall;
+using kivo::test::HostCall;
 using kivo::host::RgbaImage;
 
 // An instance holding the defaults of a new one.
 inline MixerInstance defaultInstance() {
     MixerInstance m{};
-    for (const SettingInfo &setting : kSettings) settingField(m, setting.memoryIndex) = setting.defaultValue;
+    for (const SettingInfo &setting : kSettings) m.*setting.field = setting.facts.defaultValue;
     return m;
 }
 
@@ -35,8 +36,8 @@ inline Render render(ProcessFunction process, MixerInstance &m, const RgbaImage 
     kivo::host::FrameOptions options;
     options.frame = frame;
     options.time = time;
-    options.calls = recordCalls ? &r.calls : nullptr;
-    r.report = kivo::host::runFrame(process, &m, source, r.image, options);
+    r.report = recordCalls ? kivo::test::runRecordedFrame(process, &m, source, r.image, options, r.calls)
+                           : kivo::host::runFrame(process, &m, source, r.image, options);
     return r;
 }
 

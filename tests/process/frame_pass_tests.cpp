@@ -7,7 +7,6 @@
 
 #include "frame_helpers.h"
 #include "host/core/item_info.h"
-#include "module/saved_services.h"
 #include "process/frame_pass.h"
 #include "process/random_generator.h"
 #include "reference_filter.h"
@@ -18,6 +17,11 @@ using namespace testing_frames;
 using kivo::host::ItemTable;
 using kivo::host::ScopedItemTable;
 using Kind = HostCall::Kind;
+
+// The frame pass as the entry calls it, with the host core's item service.
+void processWithItems(void *instance, const FrameAccess *access) {
+    processFrame(instance, access, ItemTable::service());
+}
 
 HostCall fetch(int32_t type, int32_t y) { return {Kind::GetLine, type, y, {}}; }
 HostCall colour(int32_t x, int32_t y, uint8_t r, uint8_t g, uint8_t b) { return {Kind::SetRGB, x, y, {r, g, b}}; }
@@ -30,18 +34,15 @@ HostCall done() { return {Kind::MonitorDone, 0, 0, {}}; }
 class FramePass : public ::testing::Test {
 protected:
     void SetUp() override {
-        saved = gSavedServices;
-        gSavedServices.itemInfo = ItemTable::service();
         items.setItem({1, "fader", {{0.0, {0, 0, 0}, {1, 1, 1}}}});
         installed = std::make_unique<ScopedItemTable>(items);
         m = defaultInstance();
         m.controlItem = 1;
         seedRandom(1); // as when the module is loaded
     }
-    void TearDown() override { gSavedServices = saved; }
 
     Render run(const RgbaImage &source, int32_t frame, bool record = true) {
-        return render(processFrame, m, source, frame, record);
+        return render(processWithItems, m, source, frame, record);
     }
     // The reference's rendering from the module's current generator state
     // (before run, where the unseeded scratch draws matter).
@@ -52,7 +53,6 @@ protected:
         return out;
     }
 
-    SavedServices saved{};
     ItemTable items;
     std::unique_ptr<ScopedItemTable> installed;
     MixerInstance m{};
@@ -163,16 +163,15 @@ TEST_F(FramePass, ProgressSteps) {
     nextRandom();
     nextRandom();
     const uint32_t seededOnly = gRandomState;
-    EXPECT_EQ((render(processFrame, m, RgbaImage(0, 5), 0).calls.size()), 3u);
+    EXPECT_EQ((render(processWithItems, m, RgbaImage(0, 5), 0).calls.size()), 3u);
     EXPECT_EQ(gRandomState, seededOnly);
 
     // A frame without a monitor makes no monitor call.
     std::vector<HostCall> calls;
     kivo::host::FrameOptions options;
     options.withMonitor = false;
-    options.calls = &calls;
     RgbaImage out;
-    kivo::host::runFrame(processFrame, &m, flatImage(2, 20, 1, 2, 3), out, options);
+    kivo::test::runRecordedFrame(processWithItems, &m, flatImage(2, 20, 1, 2, 3), out, options, calls);
     EXPECT_EQ(countCalls(calls, Kind::GetLine), 4 * 2 * 20);
     EXPECT_EQ(countCalls(calls, Kind::MonitorInit) + countCalls(calls, Kind::MonitorStep) +
                   countCalls(calls, Kind::MonitorDone),
@@ -360,7 +359,7 @@ TEST_F(FramePass, DrawsContinueAcrossFramesAndInstances) {
     for (Step s : {Step{&film, 5}, Step{&grey, 5}, Step{&film, 5}, Step{&film, 6}, Step{&grey, 5}}) {
         RgbaImage want;
         reference::renderFrame(*s.instance, source, s.frame, 1.0, generator, want);
-        const Render got = render(processFrame, *s.instance, source, s.frame, false);
+        const Render got = render(processWithItems, *s.instance, source, s.frame, false);
         EXPECT_EQ(got.image, want) << "frame " << s.frame;
         EXPECT_EQ(gRandomState, generator.state);
         outputs.push_back(got.image);
@@ -396,7 +395,7 @@ TEST_F(FramePass, MissingRowsAndMissingHostPieces) {
     access.getLine = broken_host::getLine;
     access.setRGB = broken_host::setRGB;
     access.setAlpha = broken_host::setAlpha;
-    processFrame(&m, &access);
+    processFrame(&m, &access, ItemTable::service());
     EXPECT_EQ(out.at(2, 0)[1], 255 - 60);
     EXPECT_EQ(out.at(2, 0)[3], 80);
     EXPECT_EQ(out.at(2, 1)[3], 0); // not supplied, not written
@@ -404,9 +403,9 @@ TEST_F(FramePass, MissingRowsAndMissingHostPieces) {
 
     // Nothing to write with, or nothing to process: the pass returns.
     access.setRGB = nullptr;
-    processFrame(&m, &access);
-    processFrame(&m, nullptr);
-    processFrame(nullptr, &access);
+    processFrame(&m, &access, ItemTable::service());
+    processFrame(&m, nullptr, ItemTable::service());
+    processFrame(nullptr, &access, ItemTable::service());
 }
 
 } // namespace

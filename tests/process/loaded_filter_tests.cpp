@@ -36,9 +36,11 @@ public:
         kivo::host::FrameOptions options;
         options.frame = number;
         options.time = time;
-        options.calls = compareCalls ? &got.calls : nullptr;
         host_.items().clearCalls();
-        got.report = kivo::host::runFrame(host_.handler().process, instance_.get(), source, got.image, options);
+        got.report = compareCalls ? kivo::test::runRecordedFrame(host_.handler().process, instance_.get(), source,
+                                                                 got.image, options, got.calls)
+                                  : kivo::host::runFrame(host_.handler().process, instance_.get(), source, got.image,
+                                                         options);
         paramCalls_ = host_.items().calls();
 
         const MixerInstance &m = settings();

@@ -57,8 +57,8 @@ TEST(FramePassMemory, NoAllocationInAnyLook) {
             m.grainHeight = focal == 1 ? 1 : 3;
             access.frame = 9;
             const long before = gAllocations;
-            processFrame(&m, &access);
-            processFrame(&m, &access);
+            processFrame(&m, &access, nullptr);
+            processFrame(&m, &access, nullptr);
             EXPECT_EQ(gAllocations, before) << "effect " << effect;
         }
     EXPECT_EQ(gOut[0][0][3], gRows[3][0]);

@@ -5,7 +5,7 @@
 
 namespace reference {
 
-using kivo::host::HostCall;
+using kivo::test::HostCall;
 using kivo::host::RgbaImage;
 
 uint32_t halve(uint32_t value, uint32_t limit) {

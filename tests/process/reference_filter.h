@@ -9,7 +9,8 @@
 
 #include "host/core/frame_runner.h"
 #include "host/core/rgba_image.h"
-#include "module/mixer_instance.h"
+#include "tests/support/recorded_frame.h"
+#include "instance/mixer_instance.h"
 
 namespace reference {
 
@@ -33,7 +34,7 @@ double fade(const MixerInstance &m, const double vector[3]);
 // transparent, and every host call is appended to calls when given.
 void renderFrame(const MixerInstance &m, const kivo::host::RgbaImage &source, int32_t frameNumber,
                  double fadeAmount, Generator &generator, kivo::host::RgbaImage &output,
-                 std::vector<kivo::host::HostCall> *calls = nullptr);
+                 std::vector<kivo::test::HostCall> *calls = nullptr);
 
 // FNV-1a (64-bit) of an image's bytes.
 uint64_t checksum(const kivo::host::RgbaImage &image);

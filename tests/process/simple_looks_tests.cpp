@@ -4,6 +4,7 @@
 #include <array>
 
 #include "frame_helpers.h"
+#include "process/frame_tables.h"
 #include "process/mix_channel.h"
 #include "process/simple_looks.h"
 
@@ -15,7 +16,7 @@ class SimpleLooks : public ::testing::Test {
 protected:
     Colour apply(Look look, double fade, Colour source, uint16_t grain = 0) {
         SimpleLook rule;
-        BlendTable &blend = BlendTable::forFrame();
+        BlendTable &blend = FrameTables::forModule().blend;
         blend.reset(fade);
         rule.prepare(look, m, fade, blend);
         BlockValues block;

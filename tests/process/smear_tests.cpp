@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "process/frame_tables.h"
 #include "process/mix_channel.h"
 #include "process/out_of_focus.h"
 #include "reference_filter.h"
@@ -63,7 +64,7 @@ TEST(SmearChain, EqualsItsBlendsAppliedOneByOne) {
 }
 
 TEST(OutOfFocus, RowsVisitedInOrderUseChains) {
-    OutOfFocus &smear = OutOfFocus::forFrame();
+    OutOfFocus &smear = FrameTables::forModule().outOfFocus;
     const int32_t width = 700;
     const SourceRow row(width, 5);
     for (int64_t d : {1, 2, 3, 5, 10}) {
@@ -89,7 +90,7 @@ TEST(OutOfFocus, InterleavedRowsSharedSlotsAndOddOrders) {
     // Three rows visited in blocks of 5 columns, row after row, the way grain
     // blocks visit them; with displacement 64 the slots wrap every 64 rows,
     // so rows 0 and 64 share one. Every result must equal the direct blend.
-    OutOfFocus &smear = OutOfFocus::forFrame();
+    OutOfFocus &smear = FrameTables::forModule().outOfFocus;
     const int32_t width = 64 * 64;
     const int64_t d = 64;
     smear.prepare(width, d);

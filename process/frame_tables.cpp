@@ -1,0 +1,6 @@
+#include "process/frame_tables.h"
+
+FrameTables &FrameTables::forModule() {
+    static FrameTables tables;
+    return tables;
+}

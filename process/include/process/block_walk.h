@@ -1,0 +1,72 @@
+// The traversal of one frame in grain blocks: block rows top to bottom,
+// blocks left to right, each block's draws, the four row fetches at every
+// row visit, the sprocket test, and the write-back of every pixel.
+#ifndef KIVO_PROCESS_BLOCK_WALK_H
+#define KIVO_PROCESS_BLOCK_WALK_H
+
+#include <algorithm>
+#include <cstdint>
+
+#include "contract/host_abi.h"
+#include "instance/mixer_instance.h"
+#include "instance/settings_table.h"
+#include "process/frame_state.h"
+#include "process/random_generator.h"
+
+// Block and pixel counters are 64-bit: frames too large for 16-bit counters
+// are walked to their edge, and the pass always ends. Grain sizes below 1
+// count as the table's least grain size, 1.
+//
+// Rule provides grainOf(drawn) (the block's grain value from its first
+// draw), beginBlock(BlockValues), beginRow(y, red, green, blue) and
+// pixel(x, colourOut); a rule that needs the jump flag reads it from the
+// frame's record, which the sprocket test updates before each row.
+template <class Rule>
+void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameState &frame, Rule &rule) {
+    const int64_t width = frame.width;
+    const int64_t height = frame.height;
+    const int64_t grainWidth = std::max(instance.grainWidth, settingOf(&MixerInstance::grainWidth).facts.minimum);
+    const int64_t grainHeight = std::max(instance.grainHeight, settingOf(&MixerInstance::grainHeight).facts.minimum);
+    const auto getLine = access.getLine;
+    const auto setRGB = access.setRGB;
+    const auto setAlpha = access.setAlpha;
+    ProgressMonitor *const monitor = access.monitor;
+
+    for (int64_t y0 = 0; y0 < height; y0 += grainHeight) {
+        for (int64_t x0 = 0; x0 < width; x0 += grainWidth) {
+            BlockValues block;
+            block.grainValue = static_cast<uint16_t>(rule.grainOf(halveWhileAbove(nextRandom(), 255)));
+            block.dustRoll = static_cast<uint16_t>(halveWhileAbove(nextRandom(), 300));
+            rule.beginBlock(block);
+
+            const int64_t yEnd = std::min(y0 + grainHeight, height);
+            const int64_t xEnd = std::min(x0 + grainWidth, width);
+            for (int64_t y = y0; y < yEnd; ++y) {
+                const int32_t row = static_cast<int32_t>(y);
+                const uint8_t *red = getLine(RTYPE_RED, row);
+                const uint8_t *green = getLine(RTYPE_GREEN, row);
+                const uint8_t *blue = getLine(RTYPE_BLUE, row);
+                const uint8_t *alpha = getLine(RTYPE_ALPHA, row);
+                testSprocketJump(instance, y, frame);
+                // A row the host cannot supply is left as it is.
+                if (red == nullptr || green == nullptr || blue == nullptr || alpha == nullptr) continue;
+
+                // After a jump the row lands four rows higher; rows that would
+                // land above the frame are computed but not written.
+                const int64_t target = frame.jumpFlag ? y - 4 : y;
+                rule.beginRow(y, red, green, blue);
+                uint8_t colourOut[3];
+                for (int64_t x = x0; x < xEnd; ++x) {
+                    rule.pixel(x, colourOut);
+                    if (target < 0) continue;
+                    const int32_t column = static_cast<int32_t>(x);
+                    setRGB(column, static_cast<int32_t>(target), colourOut);
+                    setAlpha(column, static_cast<int32_t>(target), alpha[x]);
+                }
+            }
+        }
+        if (y0 % 10 == 0 && monitor != nullptr && monitor->step != nullptr) monitor->step(monitor->data, 10);
+    }
+}
+
+#endif

@@ -1,0 +1,98 @@
+// The film look's out-of-focus smear: a film value is blended by 0.4 with
+// the smear luminance of the source pixels d, 2d, ... columns to its left,
+// nearest first, down to column d + 1.
+//
+// Done sample by sample that costs x / d blends per pixel. Each blend is a
+// non-decreasing map of 0..255, and the chain of column x + d is the chain
+// of column x after one more blend (with the sample at x) applied first. So
+// while a row is visited left to right, each of the d column classes keeps
+// its chain composed into one non-decreasing step function, which stays
+// short because every blend narrows its range. The results are the same
+// bytes as blending sample by sample.
+#ifndef KIVO_PROCESS_OUT_OF_FOCUS_H
+#define KIVO_PROCESS_OUT_OF_FOCUS_H
+
+#include <cstdint>
+
+#include "process/luminance.h"
+
+// mixChannel(v, luminance, 0.4) for v and luminance in 0..255, and for
+// each luminance the least v whose blend reaches a given value.
+class SmearSteps {
+public:
+    uint8_t step(uint8_t v, int32_t luminance) const { return results_[luminance][v]; }
+    // The least v with step(v, luminance) >= at least, or 256 when none.
+    uint16_t leastReaching(int32_t luminance, uint8_t atLeast) const { return least_[luminance][atLeast]; }
+    // Filled on the first call; the amount never changes.
+    static const SmearSteps &get();
+
+private:
+    uint8_t results_[256][256];
+    uint16_t least_[256][256];
+};
+
+// v smeared at column x of a row, sample by sample; d is at least 1.
+inline uint8_t smearDirect(uint8_t v, const uint8_t *red, const uint8_t *green, const uint8_t *blue, int64_t x,
+                           int64_t d, const SmearSteps &steps) {
+    for (int64_t k = x - d; k > d; k -= d) v = steps.step(v, smearLuminance(red[k], green[k], blue[k]));
+    return v;
+}
+
+// The blends met so far by one column class, as a non-decreasing step
+// function of 0..255: input start[i] and above give value[i].
+struct SmearChain {
+    enum Kind : uint8_t { Identity, Single, Steps };
+    Kind kind = Identity;
+    uint8_t single = 0; // the luminance of a Single blend
+    uint16_t count = 0; // segments of Steps
+    uint8_t start[256];
+    uint8_t value[256];
+
+    uint8_t apply(uint8_t v, const SmearSteps &steps) const;
+    // This chain after one more blend, with luminance, applied first.
+    void extend(int32_t luminance, const SmearSteps &steps);
+};
+
+// Where the chains of one source row have got to.
+struct SmearRow {
+    int64_t y = -1;       // the row whose chains are held; -1: none
+    int64_t nextX = 0;    // the column they are ready for
+    int64_t nextClass = 0; // nextX modulo d
+    SmearChain *chains = nullptr;
+};
+
+class OutOfFocus {
+public:
+    // For a frame of this width; displacement is at least 1.
+    void prepare(int32_t width, int64_t displacement);
+
+    // The chains that source row y may use, or null when the frame smears
+    // sample by sample. Rows that share a slot take it over at column 0;
+    // a row that lost its slot, or whose columns are not visited in order,
+    // is smeared sample by sample.
+    SmearRow *rowSlot(int64_t y) { return slotCount_ == 0 ? nullptr : &rows_[y % slotCount_]; }
+
+    uint8_t smear(uint8_t v, SmearRow *slot, int64_t y, const uint8_t *red, const uint8_t *green,
+                  const uint8_t *blue, int64_t x) {
+        if (slot != nullptr) {
+            if (x == 0) *slot = SmearRow{y, 0, 0, slot->chains};
+            if (slot->y == y && slot->nextX == x) return smearInOrder(v, *slot, red, green, blue, x);
+        }
+        return smearDirect(v, red, green, blue, x, displacement_, *steps_);
+    }
+
+    // Room for the chains of 4096 column classes over all slots (2 MiB).
+    static constexpr int64_t kChainCapacity = 4096;
+
+private:
+    uint8_t smearInOrder(uint8_t v, SmearRow &slot, const uint8_t *red, const uint8_t *green, const uint8_t *blue,
+                         int64_t x);
+
+    const SmearSteps *steps_ = nullptr;
+    int64_t displacement_ = 1;
+    int64_t slotCount_ = 0;
+    SmearRow rows_[kChainCapacity];
+    SmearChain chains_[kChainCapacity];
+};
+
+#endif
