@@ -7,6 +7,7 @@ packages=(
   build-essential cmake g++ g++-multilib pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev zlib1g-dev nlohmann-json3-dev libcli11-dev libncurses-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   ffmpeg tmux
   # Other targets: 32-bit Linux (g++-multilib above), Windows through mingw-w64
   # with tests under Wine, GoogleTest built from source, release archives.

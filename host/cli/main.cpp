@@ -79,23 +79,35 @@ int main(int argc, char **argv) {
     moduleOption(edit);
 
     CLI::App *render = app.add_subcommand(
-        "render", "Run the scene's filters over an image sequence or a raw RGBA stream.\n"
-                  "INPUT and OUTPUT are sequence patterns such as frames/####.png or frames/%04d.exr (any format "
-                  "OpenImageIO reads and writes), or - for raw RGBA frames on standard input or output (with "
-                  "--size), e.g.\n  ffmpeg -i in.mp4 -f rawvideo -pix_fmt rgba - | vidmixer render scene.json -i - "
-                  "--size 1920x1080 -o - | ffmpeg -f rawvideo -pix_fmt rgba -s 1920x1080 -r 24 -i - out.mp4");
+        "render", "Run the scene's filters over a video file, an image sequence or a raw RGBA stream, e.g.\n"
+                  "  vidmixer render scene.json -i in.mp4 -o out.mp4\n"
+                  "A video (any FFmpeg reads) gives frames numbered from the scene's first frame; an output video's "
+                  "container follows its extension, with the input's sound and subtitles copied. Sequence patterns "
+                  "such as frames/####.png or frames/%04d.exr take any image format; - is raw RGBA frames on "
+                  "standard input or output (with --size), for other tools, e.g.\n  ffmpeg -i in.mp4 -f rawvideo "
+                  "-pix_fmt rgba - | vidmixer render scene.json -i - --size 1920x1080 -o - | ffmpeg -f rawvideo "
+                  "-pix_fmt rgba -s 1920x1080 -r 24 -i - out.mp4");
     RenderRequest renderRequest;
     std::string renderFrames;
     std::string start;
     render->add_option("scene", renderRequest.scenePath, "Scene file")->required();
-    render->add_option("-i,--input", renderRequest.input, "Input sequence pattern, or - for a raw stream")->required();
-    render->add_option("-o,--output", renderRequest.output, "Output sequence pattern, or - for a raw stream")
+    render->add_option("-i,--input", renderRequest.input, "Input video, sequence pattern, or - for a raw stream")
+        ->required();
+    render->add_option("-o,--output", renderRequest.output, "Output video, sequence pattern, or - for a raw stream")
         ->required();
     CLI::Option *framesOption = render->add_option(
         "--frames", renderFrames, "Only frames FIRST-LAST (a stream: number from FIRST, stop after LAST)");
     CLI::Option *startOption =
-        render->add_option("--start", start, "Frame number of a stream's first frame (default: the scene's first)");
+        render->add_option("--start", start,
+                           "Frame number of a stream's or video's first frame (default: the scene's first)");
     render->add_option("--size", renderRequest.size, "Frame size WIDTHxHEIGHT of a raw stream input");
+    render->add_option("--codec", renderRequest.codec,
+                       "Video encoder of an output video (default: H.264 for .mp4/.mov/.mkv; PNG in .mov and "
+                       "FFV1 in .mkv for frames with alpha)");
+    render->add_option("--codec-option", renderRequest.codecOptions,
+                       "KEY=VALUE for the video encoder, e.g. crf=23 or preset=fast (repeatable)")
+        ->allow_extra_args(false);
+    render->add_flag("--no-audio", renderRequest.noAudio, "Leave out the input video's sound and subtitles");
     render->add_flag("-q,--quiet", renderRequest.quiet, "No progress bar or summary");
     std::string writers;
     render->add_option("--writers", writers, "Threads writing image files, 1 to 64 (default: up to 2)");

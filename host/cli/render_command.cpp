@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <filesystem>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -16,8 +18,10 @@
 #include "host/cli/render_jobs.h"
 #include "host/cli/render_plan.h"
 #include "host/cli/stop_signals.h"
+#include "host/media/atomic_file.h"
 #include "host/media/frame_sink.h"
 #include "host/media/image_file.h"
+#include "host/media/video_file.h"
 #include "host/scene/scene_file.h"
 
 namespace kivo::cli {
@@ -26,13 +30,65 @@ namespace {
 struct Endpoints {
     std::unique_ptr<media::FrameSource> source;
     std::unique_ptr<media::FrameSink> sink;
+    media::VideoSource *video = nullptr;  // the source, when it is a video file
+    media::VideoSink *videoOut = nullptr; // the sink, when it is a video file
 };
 
-Endpoints openEndpoints(const RenderRequest &request, const scene::Scene &scene) {
+// One spelling per file, to tell whether the output is the input.
+std::string fileKey(const std::string &path) {
+    std::error_code error;
+    auto canonical = std::filesystem::weakly_canonical(std::filesystem::absolute(path), error);
+    return error ? path : canonical.string();
+}
+
+std::string rateText(media::FrameRate rate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", rate.value());
+    std::string shown = text;
+    while (shown.back() == '0')
+        shown.pop_back();
+    if (shown.back() == '.') shown.pop_back();
+    return shown + " fps";
+}
+
+std::unique_ptr<media::VideoSink> openVideoSink(const RenderRequest &request, const scene::Scene &scene,
+                                                const media::VideoSource *video, std::ostream &err) {
+    if (video != nullptr && fileKey(request.output) == fileKey(video->path()))
+        throw media::FileError(request.output, "the output would overwrite the input video; choose another output");
+    media::VideoOutputOptions options;
+    options.codec = request.codec;
+    for (const std::string &option : request.codecOptions) {
+        const auto equals = option.find('=');
+        if (equals == std::string::npos || equals == 0)
+            throw std::invalid_argument("--codec-option takes KEY=VALUE, not \"" + option + "\"");
+        options.codecOptions.emplace_back(option.substr(0, equals), option.substr(equals + 1));
+    }
+    options.frameRate = video != nullptr && video->frameRate().num > 0 ? video->frameRate()
+                                                                       : media::frameRateOf(scene.fps);
+    if (video != nullptr) options.alpha = video->hasAlpha();
+    options.copyFrom = video;
+    options.copyStreams = !request.noAudio;
+    options.warn = [&err](const std::string &message) { err << "vidmixer: warning: " << message << "\n"; };
+    return std::make_unique<media::VideoSink>(request.output, std::move(options));
+}
+
+Endpoints openEndpoints(const RenderRequest &request, const scene::Scene &scene, std::ostream &err) {
     Endpoints ends;
     std::optional<media::FramePattern> inputPattern;
     std::vector<int32_t> inputFrames;
-    if (request.input == "-") {
+    if (request.input != "-" && media::isVideoPath(request.input)) {
+        if (!request.size.empty())
+            throw std::invalid_argument("--size is for a raw stream on standard input (-i -); a video has its own");
+        auto video = std::make_unique<media::VideoSource>(request.input, request.start.value_or(scene.firstFrame),
+                                                          request.frames);
+        const media::FrameRate rate = video->frameRate();
+        if (rate.num > 0 && std::abs(rate.value() - scene.fps) > 1e-3 * scene.fps)
+            err << "vidmixer: warning: " << request.input << " runs at " << rateText(rate) << ", the scene at "
+                << rateText(media::frameRateOf(scene.fps)) << "; the looks' time follows the scene's "
+                << rateText(media::frameRateOf(scene.fps)) << "\n";
+        ends.video = video.get();
+        ends.source = std::move(video);
+    } else if (request.input == "-") {
         if (request.size.empty()) throw std::invalid_argument("a stream input (-i -) needs --size WIDTHxHEIGHT");
         if (request.frames && request.start) throw std::invalid_argument("give --frames or --start, not both");
         int32_t width = 0, height = 0;
@@ -59,6 +115,10 @@ Endpoints openEndpoints(const RenderRequest &request, const scene::Scene &scene)
             throw std::invalid_argument("standard output is a terminal; send the raw frames (-o -) into a pipe, "
                                         "such as ffmpeg");
         ends.sink = std::make_unique<media::StreamSink>(STDOUT_FILENO, "standard output");
+    } else if (media::isVideoPath(request.output)) {
+        auto sink = openVideoSink(request, scene, ends.video, err);
+        ends.videoOut = sink.get();
+        ends.sink = std::move(sink);
     } else {
         media::FramePattern outputPattern(request.output);
         if (inputPattern) media::checkOutputSparesInput(*inputPattern, inputFrames, outputPattern, inputFrames);
@@ -107,30 +167,36 @@ int runRender(const RenderRequest &request, std::ostream &err) {
     const bool split = request.jobs > 1 || share;
     const char *splitOption = request.jobs > 1 ? "--jobs" : "--segments";
     if (request.jobs > 1 && share) throw UsageError("give --jobs or --segments, not both");
-    const bool sequenceIn = request.input != "-", sequenceOut = request.output != "-";
+    // Image sequences can be replayed, resumed and split; streams and videos cannot.
+    const bool sequenceIn = request.input != "-" && !media::isVideoPath(request.input);
+    const bool sequenceOut = request.output != "-" && !media::isVideoPath(request.output);
     if ((request.resume || split) && !(sequenceIn && sequenceOut))
         throw UsageError(std::string(request.resume ? "--resume" : splitOption) +
-                         " needs an image sequence as input and output, not a stream (-)");
+                         " needs an image sequence as input and output, not a stream (-) or a video");
     const scene::Scene scene = scene::loadSceneFile(request.scenePath);
     if (split && scene.segment <= 0)
         throw UsageError(std::string(splitOption) + " splits a render into whole segments, and " + request.scenePath +
                          " has none: " + addSegmentsHint());
 
-    std::unique_ptr<media::FrameSource> source;
-    std::unique_ptr<media::FrameSink> sink;
+    if (media::isVideoPath(request.output) && request.output != "-") {
+        if (request.noAudio && !media::isVideoPath(request.input))
+            throw std::invalid_argument("--no-audio is for a video input");
+    } else if (!request.codec.empty() || !request.codecOptions.empty()) {
+        throw std::invalid_argument("--codec and --codec-option are for a video output");
+    }
+
+    Endpoints ends;
     RenderPlan plan;
     int64_t keptCount = 0, redoneCount = 0;
     int32_t firstFrame = 0;
     if (!sequenceIn) {
-        Endpoints ends = openEndpoints(request, scene);
-        source = std::move(ends.source);
-        sink = std::move(ends.sink);
+        ends = openEndpoints(request, scene, err);
         firstFrame = request.frames ? request.frames->first : request.start.value_or(scene.firstFrame);
         const int64_t history = scene.historyOf(firstFrame);
         const int32_t historyStart = scene.historyStart(history);
         // (Frames before the range, without segments, have no first frame to speak of.)
         if (request.replay && firstFrame > historyStart && (scene.segment > 0 || history >= 0))
-            err << "vidmixer: note: a stream cannot be replayed: its frames from " << firstFrame
+            err << "vidmixer: note: " << (request.input == "-" ? "a stream" : "a video") << " is not replayed: its frames from " << firstFrame
                 << " start a fresh generator history instead of continuing the one from frame " << historyStart
                 << "\n";
     } else {
@@ -179,9 +245,14 @@ int runRender(const RenderRequest &request, std::ostream &err) {
         plan = planRun(scene, inputPattern, toWrite, request.replay);
         if (request.jobs > 1) return runJobs(request, plan.written(), int64_t(plan.replayOnly.size()), err);
         firstFrame = plan.run.front();
-        source = std::make_unique<media::SequenceSource>(inputPattern, plan.run);
-        if (outputPattern) sink = std::make_unique<media::SequenceSink>(*outputPattern);
-        else sink = openEndpoints(request, scene).sink;
+        ends.source = std::make_unique<media::SequenceSource>(inputPattern, plan.run);
+        if (outputPattern) {
+            ends.sink = std::make_unique<media::SequenceSink>(*outputPattern);
+        } else {
+            Endpoints out = openEndpoints(request, scene, err);
+            ends.sink = std::move(out.sink);
+            ends.videoOut = out.videoOut;
+        }
     }
 
     // A fresh module for every history: the first one may open the module
@@ -195,7 +266,7 @@ int runRender(const RenderRequest &request, std::ostream &err) {
     if (!request.quiet)
         progress = std::make_unique<ProgressDisplay>(err, stderrTerminalWidth(),
                                                      sequenceIn ? std::optional<int64_t>(plan.written())
-                                                                : source->count(),
+                                                                : ends.source->count(),
                                                      static_cast<int64_t>(plan.replayOnly.size()));
     WorkerReport report;
     PipelineObserver *observer = request.workerReport ? static_cast<PipelineObserver *>(&report) : progress.get();
@@ -207,8 +278,8 @@ int runRender(const RenderRequest &request, std::ostream &err) {
     if (!plan.replayOnly.empty())
         options.replayOnly = [&](int32_t frame) { return plan.replayOnly.count(frame) > 0; };
     const auto start = std::chrono::steady_clock::now();
-    const PipelineResult result = runPipeline(
-        *source,
+    PipelineResult result = runPipeline(
+        *ends.source,
         [&](media::Frame &frame) {
             if (request.depth8 && !frame.deep.empty()) {
                 frame.deep.clear();
@@ -232,21 +303,30 @@ int runRender(const RenderRequest &request, std::ostream &err) {
             }
             chain->process(frame, progress.get());
         },
-        *sink, observer, options);
+        *ends.sink, observer, options);
+    // A video reaches its name only when every frame went in and it was closed.
+    if (ends.videoOut != nullptr && !result.error && !result.stopped && result.framesWritten > 0) {
+        try {
+            ends.videoOut->finish();
+        } catch (const std::exception &error) {
+            result.error = error.what();
+        }
+    }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (progress) progress->finish();
 
     const std::string finished = framesText(result.framesWritten) + " finished";
+    const std::string unwritten = ends.videoOut != nullptr ? "; " + request.output + " was not written" : "";
     const std::string resumeHint =
         sequenceIn && sequenceOut && result.framesWritten + keptCount > 0
             ? "; run the same command with --resume to render only the missing frames"
             : "";
     if (result.error) {
-        err << "vidmixer: " << *result.error << " (" << finished << ")" << resumeHint << "\n";
+        err << "vidmixer: " << *result.error << " (" << finished << unwritten << ")" << resumeHint << "\n";
         return 1;
     }
     if (result.stopped) {
-        err << "vidmixer: interrupted (" << finished << ")" << resumeHint << "\n";
+        err << "vidmixer: interrupted (" << finished << unwritten << ")" << resumeHint << "\n";
         return 130;
     }
     if (result.framesWritten == 0) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "host/cli/render_pipeline.h"
 #include "host/media/frame_source.h"
@@ -15,8 +16,8 @@ namespace kivo::cli {
 
 struct RenderRequest {
     std::string scenePath;
-    std::string input;  // a sequence pattern, or "-" for raw RGBA on standard input
-    std::string output; // a sequence pattern, or "-" for raw RGBA on standard output
+    std::string input;  // a sequence pattern, a video file, or "-" for raw RGBA on standard input
+    std::string output; // a sequence pattern, a video file, or "-" for raw RGBA on standard output
     std::optional<media::FrameRange> frames;
     std::optional<int32_t> start; // first frame number of a stream
     std::string size;             // "WxH" of a stream
@@ -29,6 +30,11 @@ struct RenderRequest {
     int32_t jobs = 1;    // worker processes, each rendering whole segments
     std::string segments; // "I/N": only the I-th of N shares of the segments
     bool workerReport = false; // a worker of --jobs: progress lines on standard output
+    // A video output's encoder (empty: the container's default) and its
+    // options as KEY=VALUE; --no-audio leaves out the input's other streams.
+    std::string codec;
+    std::vector<std::string> codecOptions;
+    bool noAudio = false;
 };
 
 inline constexpr size_t kMaxWriters = 64;

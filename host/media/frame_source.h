@@ -21,6 +21,7 @@ struct Frame {
     // For sample types other than uint8: the frame as RGBA floats at full
     // precision (see DecodedImage); empty otherwise.
     std::vector<float> deep;
+    std::optional<int64_t> timestamp;  // a video frame's time, in its stream's time base
 };
 
 struct FrameRange {
