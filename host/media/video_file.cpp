@@ -668,6 +668,7 @@ VideoSink::VideoSink(std::string path, VideoOutputOptions options) {
     s.options = std::move(options);
     s.container = container;
     s.codec = codec;
+    s.file.handOver(); // the muxer writes the temporary file by its name
     int status = avformat_alloc_output_context2(&s.output, container, nullptr, s.file.temporaryPath().c_str());
     if (status < 0 || s.output == nullptr) s.fail("cannot write: " + avReason(status));
     s.video = avformat_new_stream(s.output, nullptr);
