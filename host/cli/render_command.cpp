@@ -72,6 +72,16 @@ std::unique_ptr<media::VideoSink> openVideoSink(const RenderRequest &request, co
     return std::make_unique<media::VideoSink>(request.output, std::move(options));
 }
 
+// Options that only a raw stream input takes.
+void refuseStreamOptions(const RenderRequest &request) {
+    if (!request.size.empty())
+        throw std::invalid_argument("--size is for a raw stream on standard input (-i -); an image sequence "
+                                    "has the size of its first frame");
+    if (request.start)
+        throw std::invalid_argument("--start numbers the frames of a stream (-i -); an image sequence takes "
+                                    "the numbers in its file names");
+}
+
 Endpoints openEndpoints(const RenderRequest &request, const scene::Scene &scene, std::ostream &err) {
     Endpoints ends;
     std::optional<media::FramePattern> inputPattern;
@@ -99,12 +109,7 @@ Endpoints openEndpoints(const RenderRequest &request, const scene::Scene &scene,
         ends.source =
             std::make_unique<media::StreamSource>(STDIN_FILENO, "standard input", width, height, first, limit);
     } else {
-        if (!request.size.empty())
-            throw std::invalid_argument("--size is for a raw stream on standard input (-i -); an image sequence "
-                                        "has the size of its first frame");
-        if (request.start)
-            throw std::invalid_argument("--start numbers the frames of a stream (-i -); an image sequence takes "
-                                        "the numbers in its file names");
+        refuseStreamOptions(request);
         inputPattern.emplace(request.input);
         inputFrames = media::sequenceFrames(*inputPattern, request.frames);
         ends.source = std::make_unique<media::SequenceSource>(*inputPattern, inputFrames);
@@ -196,16 +201,12 @@ int runRender(const RenderRequest &request, std::ostream &err) {
         const int32_t historyStart = scene.historyStart(history);
         // (Frames before the range, without segments, have no first frame to speak of.)
         if (request.replay && firstFrame > historyStart && (scene.segment > 0 || history >= 0))
-            err << "vidmixer: note: " << (request.input == "-" ? "a stream" : "a video") << " is not replayed: its frames from " << firstFrame
+            err << "vidmixer: note: " << (request.input == "-" ? "a stream" : "a video")
+                << " is not replayed: its frames from " << firstFrame
                 << " start a fresh generator history instead of continuing the one from frame " << historyStart
                 << "\n";
     } else {
-        if (!request.size.empty())
-            throw std::invalid_argument("--size is for a raw stream on standard input (-i -); an image sequence "
-                                        "has the size of its first frame");
-        if (request.start)
-            throw std::invalid_argument("--start numbers the frames of a stream (-i -); an image sequence takes "
-                                        "the numbers in its file names");
+        refuseStreamOptions(request);
         media::FramePattern inputPattern(request.input);
         const std::vector<int32_t> frames = media::sequenceFrames(inputPattern, request.frames);
         std::vector<int32_t> mine = frames;
