@@ -13,6 +13,7 @@
 #include <malloc.h>
 #include <memory>
 
+#include "bench/bench_picture.h"
 #include "host/core/frame_runner.h"
 #include "host/core/host_session.h"
 #include "instance/mixer_instance.h"
@@ -22,8 +23,9 @@ namespace {
 using kivo::host::HostSession;
 using kivo::host::RgbaImage;
 
-constexpr int32_t kWidth = 1920;
-constexpr int32_t kHeight = 1080;
+using kivo::bench::kHeight;
+using kivo::bench::kWidth;
+using kivo::bench::picture;
 constexpr int32_t kFader = 1;
 
 HostSession &session() {
@@ -39,22 +41,6 @@ HostSession &session() {
         return h;
     }();
     return *host;
-}
-
-const RgbaImage &picture() {
-    static const RgbaImage image = [] {
-        RgbaImage p(kWidth, kHeight);
-        for (int32_t y = 0; y < kHeight; ++y)
-            for (int32_t x = 0; x < kWidth; ++x) {
-                uint8_t *px = p.at(x, y);
-                px[0] = static_cast<uint8_t>(x * 255 / (kWidth - 1));
-                px[1] = static_cast<uint8_t>(y * 255 / (kHeight - 1));
-                px[2] = static_cast<uint8_t>((x * 7 + y * 13) & 255);
-                px[3] = 255;
-            }
-        return p;
-    }();
-    return image;
 }
 
 // The floor: the frame pass's host calls for grain 1 x 1 and nothing else.

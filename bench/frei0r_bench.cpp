@@ -21,6 +21,7 @@ extern "C" {
 #include <frei0r.h>
 }
 
+#include "bench/bench_picture.h"
 #include "host/core/frame_runner.h"
 #include "host/core/host_session.h"
 
@@ -29,29 +30,14 @@ namespace {
 using kivo::host::HostSession;
 using kivo::host::RgbaImage;
 
-constexpr int32_t kWidth = 1920;
-constexpr int32_t kHeight = 1080;
+using kivo::bench::kHeight;
+using kivo::bench::kWidth;
+using kivo::bench::picture;
 
 double threadSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-const RgbaImage &picture() {
-    static const RgbaImage image = [] {
-        RgbaImage p(kWidth, kHeight);
-        for (int32_t y = 0; y < kHeight; ++y)
-            for (int32_t x = 0; x < kWidth; ++x) {
-                uint8_t *px = p.at(x, y);
-                px[0] = static_cast<uint8_t>(x * 255 / (kWidth - 1));
-                px[1] = static_cast<uint8_t>(y * 255 / (kHeight - 1));
-                px[2] = static_cast<uint8_t>((x * 7 + y * 13) & 255);
-                px[3] = 255;
-            }
-        return p;
-    }();
-    return image;
 }
 
 // vidmixer's side opens its own copy of the module file, so that the
