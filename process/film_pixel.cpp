@@ -17,21 +17,16 @@ FilmRule::FilmRule(const MixerInstance &instance, const FrameState &frame, Frame
     halfHeight_ = frame.height / 2;
     if (vignette_) tables.vignette.prepare(frame.width, frame.height, frame.vignetteStep);
     if (smear_) tables.outOfFocus.prepare(frame.width, instance.focalDisplacement);
+    for (int32_t grey = 0; grey < 256; ++grey) {
+        int32_t red = grey, green = grey, blue = grey;
+        if (sepia_) {
+            red = grey > 195 ? 255 : grey + 60;
+            green = grey > 225 ? 255 : grey + 30;
+            blue = grey < 20 ? 0 : grey - 20;
+        }
+        targetRows_[0][grey] = tables.blend.towards(static_cast<uint8_t>(red));
+        targetRows_[1][grey] = tables.blend.towards(static_cast<uint8_t>(green));
+        targetRows_[2][grey] = tables.blend.towards(static_cast<uint8_t>(blue));
+    }
 }
 
-void FilmRule::beginRow(int64_t y, const uint8_t *red, const uint8_t *green, const uint8_t *blue) {
-    FilmRow row;
-    row.red = red;
-    row.green = green;
-    row.blue = blue;
-    row.y = y;
-    if (smear_) row.smearRow = tables_.outOfFocus.rowSlot(y);
-    row.blackout = frame_.jumpFlag && y > static_cast<int64_t>(frame_.height) - 4;
-    if (vignette_) {
-        row.centreY = y - halfHeight_;
-        // Only frames more than twice as tall as wide have rows beyond the width.
-        row.vignetted = static_cast<double>(row.centreY * row.centreY) <= frame_.widthSquared;
-        if (row.vignetted) row.vignetteAmounts = tables_.vignette.row(row.centreY);
-    }
-    row_ = row;
-}

@@ -23,17 +23,6 @@ const SmearSteps &SmearSteps::get() {
     return steps;
 }
 
-uint8_t SmearChain::apply(uint8_t v, const SmearSteps &steps) const {
-    switch (kind) {
-    case Identity: return v;
-    case Single: return steps.step(v, single);
-    case Steps: break;
-    }
-    // The last segment that starts at or below v; start[0] is 0.
-    const uint8_t *segment = std::upper_bound(start, start + count, v) - 1;
-    return value[segment - start];
-}
-
 void SmearChain::extend(int32_t luminance, const SmearSteps &steps) {
     switch (kind) {
     case Identity:
@@ -41,16 +30,22 @@ void SmearChain::extend(int32_t luminance, const SmearSteps &steps) {
         single = static_cast<uint8_t>(luminance);
         return;
     case Single: {
-        // Tabulate both blends once and keep where the result changes.
-        count = 0;
-        for (int32_t v = 0; v < 256; ++v) {
-            const uint8_t r = steps.step(steps.step(static_cast<uint8_t>(v), luminance), single);
-            if (count == 0 || value[count - 1] != r) {
-                start[count] = static_cast<uint8_t>(v);
-                value[count] = r;
-                ++count;
-            }
+        // Both blends' outputs run from lo to hi; each output's segment starts
+        // at the least input that reaches it through both.
+        const int32_t lo = steps.step(steps.step(0, luminance), single);
+        const int32_t hi = steps.step(steps.step(255, luminance), single);
+        int32_t kept = 0;
+        int32_t previous = -1;
+        for (int32_t w = lo; w <= hi; ++w) {
+            const uint8_t middle = static_cast<uint8_t>(steps.leastReaching(single, static_cast<uint8_t>(w)));
+            const int32_t first = steps.leastReaching(luminance, middle);
+            const int32_t slot = kept - (first == previous ? 1 : 0);
+            start[slot] = static_cast<uint8_t>(first);
+            value[slot] = static_cast<uint8_t>(w);
+            kept = slot + 1;
+            previous = first;
         }
+        count = static_cast<uint16_t>(kept);
         kind = Steps;
         return;
     }
@@ -58,20 +53,21 @@ void SmearChain::extend(int32_t luminance, const SmearSteps &steps) {
     }
     // Segment i now starts at the least input whose blend reaches start[i];
     // segments that become empty or unreachable drop out. In place: the
-    // write position never passes the read position.
-    uint16_t kept = 0;
-    for (uint16_t i = 0; i < count; ++i) {
-        const uint16_t first = steps.leastReaching(luminance, start[i]);
+    // write position never passes the read position. A segment that starts
+    // where the one before it now starts replaces it, without a branch: the
+    // outcome varies from segment to segment.
+    int32_t kept = 0;
+    int32_t previous = -1;
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t first = steps.leastReaching(luminance, start[i]);
         if (first > 255) break;
-        if (kept > 0 && start[kept - 1] == first) {
-            value[kept - 1] = value[i];
-        } else {
-            start[kept] = static_cast<uint8_t>(first);
-            value[kept] = value[i];
-            ++kept;
-        }
+        const int32_t slot = kept - (first == previous ? 1 : 0);
+        start[slot] = static_cast<uint8_t>(first);
+        value[slot] = value[i];
+        kept = slot + 1;
+        previous = first;
     }
-    count = kept;
+    count = static_cast<uint16_t>(kept);
 }
 
 void OutOfFocus::prepare(int32_t width, int64_t displacement) {
@@ -82,19 +78,4 @@ void OutOfFocus::prepare(int32_t width, int64_t displacement) {
     if (displacement > kChainCapacity || width / displacement < 32) return;
     slotCount_ = kChainCapacity / displacement;
     for (int64_t i = 0; i < slotCount_; ++i) rows_[i] = SmearRow{-1, 0, 0, chains_ + i * displacement};
-}
-
-uint8_t OutOfFocus::smearInOrder(uint8_t v, SmearRow &slot, const uint8_t *red, const uint8_t *green,
-                                 const uint8_t *blue, int64_t x) {
-    SmearChain &chain = slot.chains[slot.nextClass];
-    slot.nextX = x + 1;
-    if (++slot.nextClass == displacement_) slot.nextClass = 0;
-    const int64_t d = displacement_;
-    if (x <= 2 * d) {
-        chain.kind = SmearChain::Identity; // no sample lies at column d or less
-        return v;
-    }
-    const int64_t k = x - d;
-    chain.extend(smearLuminance(red[k], green[k], blue[k]), *steps_);
-    return chain.apply(v, *steps_);
 }

@@ -18,9 +18,11 @@
 // count as the table's least grain size, 1.
 //
 // Rule provides grainOf(drawn) (the block's grain value from its first
-// draw), beginBlock(BlockValues), beginRow(y, red, green, blue) and
-// pixel(x, colourOut); a rule that needs the jump flag reads it from the
-// frame's record, which the sprocket test updates before each row.
+// draw), beginBlock(BlockValues), beginRow(y, x0, xEnd, red, green, blue)
+// for the visit of columns x0..xEnd-1 of row y, and pixel(x, colourOut),
+// called for those columns in order; a rule that needs the jump flag reads
+// it from the frame's record, which the sprocket test updates before each
+// row.
 template <class Rule>
 void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameState &frame, Rule &rule) {
     const int64_t width = frame.width;
@@ -54,14 +56,18 @@ void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameS
                 // After a jump the row lands four rows higher; rows that would
                 // land above the frame are computed but not written.
                 const int64_t target = frame.jumpFlag ? y - 4 : y;
-                rule.beginRow(y, red, green, blue);
-                uint8_t colourOut[3];
+                rule.beginRow(y, x0, xEnd, red, green, blue);
+                uint8_t colour[3];
+                if (target < 0) {
+                    for (int64_t x = x0; x < xEnd; ++x) rule.pixel(x, colour);
+                    continue;
+                }
+                const int32_t targetRow = static_cast<int32_t>(target);
                 for (int64_t x = x0; x < xEnd; ++x) {
-                    rule.pixel(x, colourOut);
-                    if (target < 0) continue;
+                    rule.pixel(x, colour);
                     const int32_t column = static_cast<int32_t>(x);
-                    setRGB(column, static_cast<int32_t>(target), colourOut);
-                    setAlpha(column, static_cast<int32_t>(target), alpha[x]);
+                    setRGB(column, targetRow, colour);
+                    setAlpha(column, targetRow, alpha[x]);
                 }
             }
         }

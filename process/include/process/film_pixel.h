@@ -22,6 +22,7 @@ struct FilmRow {
     const uint8_t *blue = nullptr;
     int64_t y = 0;
     bool blackout = false;  // a jumped frame's last three rows
+    bool scratched = false; // a scratch column lies in the visited columns
     bool vignetted = false; // the vignette darkens this row
     int64_t centreY = 0;    // y - H/2
     const double *vignetteAmounts = nullptr; // by |x - W/2|; null: computed per pixel
@@ -42,8 +43,10 @@ public:
 
     void beginBlock(BlockValues block) { block_ = block; }
     // Reads the frame's jump flag as the sprocket test left it for this row.
-    void beginRow(int64_t y, const uint8_t *red, const uint8_t *green, const uint8_t *blue);
-    void pixel(int64_t x, uint8_t colourOut[3]) const;
+    // Columns x0..xEnd-1 of the row come next.
+    void beginRow(int64_t y, int64_t x0, int64_t xEnd, const uint8_t *red, const uint8_t *green,
+                  const uint8_t *blue);
+    [[gnu::always_inline]] void pixel(int64_t x, uint8_t colourOut[3]) const;
 
 private:
     bool onScratchColumn(int64_t x) const {
@@ -65,6 +68,9 @@ private:
     int64_t halfHeight_;
     FilmRow row_;
     BlockValues block_;
+    // By film grey: the blend rows towards each channel's target, the grey
+    // itself or its sepia tint.
+    const uint8_t *targetRows_[3][256];
 };
 
 // Fills colourOut for column x of the row. Draws one scratchRoll when the
@@ -83,7 +89,7 @@ inline void FilmRule::pixel(int64_t x, uint8_t colourOut[3]) const {
         if (block.dustRoll == 152) v = static_cast<uint16_t>(mixChannel(v, 2 * frame_.flickerValue, 0.5));
         if (flickers_)
             v = static_cast<uint16_t>(whiteOut_ ? v - frame_.flickerValue : v + frame_.flickerValue);
-        if (onScratchColumn(x) && halveWhileAbove(nextRandom(), 6) != 3)
+        if (row.scratched && onScratchColumn(x) && halveWhileAbove(nextRandom(), 6) != 3)
             v = static_cast<uint16_t>(mixChannel(v, 16, 0.9));
     }
     if (row.blackout) v = 0;
@@ -99,17 +105,33 @@ inline void FilmRule::pixel(int64_t x, uint8_t colourOut[3]) const {
         grey = static_cast<uint8_t>(mixChannel(grey, 16, amount));
     }
 
-    uint8_t redTarget = grey;
-    uint8_t greenTarget = grey;
-    uint8_t blueTarget = grey;
-    if (sepia_) {
-        redTarget = static_cast<uint8_t>(grey > 195 ? 255 : grey + 60);
-        greenTarget = static_cast<uint8_t>(grey > 225 ? 255 : grey + 30);
-        blueTarget = static_cast<uint8_t>(grey < 20 ? 0 : grey - 20);
+    colourOut[0] = targetRows_[0][grey][red];
+    colourOut[1] = targetRows_[1][grey][green];
+    colourOut[2] = targetRows_[2][grey][blue];
+}
+
+inline void FilmRule::beginRow(int64_t y, int64_t x0, int64_t xEnd, const uint8_t *red, const uint8_t *green,
+                               const uint8_t *blue) {
+    FilmRow &row = row_;
+    row.scratched = false;
+    if (dusty_) {
+        // x0 <= column < xEnd, as one unsigned comparison per column.
+        const uint64_t length = static_cast<uint64_t>(xEnd - x0);
+        for (int i = 0; i < kScratchCount; ++i)
+            row.scratched |= static_cast<uint64_t>(scratchColumn_[i] - x0) < length;
     }
-    colourOut[0] = tables_.blend.blend(red, redTarget);
-    colourOut[1] = tables_.blend.blend(green, greenTarget);
-    colourOut[2] = tables_.blend.blend(blue, blueTarget);
+    row.red = red;
+    row.green = green;
+    row.blue = blue;
+    row.y = y;
+    if (smear_) row.smearRow = tables_.outOfFocus.rowSlot(y);
+    row.blackout = frame_.jumpFlag && y > static_cast<int64_t>(frame_.height) - 4;
+    if (vignette_) {
+        row.centreY = y - halfHeight_;
+        // Only frames more than twice as tall as wide have rows beyond the width.
+        row.vignetted = static_cast<double>(row.centreY * row.centreY) <= frame_.widthSquared;
+        row.vignetteAmounts = row.vignetted ? tables_.vignette.row(row.centreY) : nullptr;
+    }
 }
 
 #endif

@@ -48,7 +48,22 @@ struct SmearChain {
     uint8_t start[256];
     uint8_t value[256];
 
-    uint8_t apply(uint8_t v, const SmearSteps &steps) const;
+    uint8_t apply(uint8_t v, const SmearSteps &steps) const {
+        switch (kind) {
+        case Identity: return v;
+        case Single: return steps.step(v, single);
+        case Steps: break;
+        }
+        // The last segment that starts at or below v (start[0] is 0), by a
+        // binary search whose steps are selects, not branches.
+        const uint8_t *base = start;
+        for (uint16_t n = count; n > 1;) {
+            const uint16_t half = n / 2;
+            base = base[half] <= v ? base + half : base;
+            n = static_cast<uint16_t>(n - half);
+        }
+        return value[base - start];
+    }
     // This chain after one more blend, with luminance, applied first.
     void extend(int32_t luminance, const SmearSteps &steps);
 };
@@ -94,5 +109,23 @@ private:
     SmearRow rows_[kChainCapacity];
     SmearChain chains_[kChainCapacity];
 };
+
+inline uint8_t OutOfFocus::smearInOrder(uint8_t v, SmearRow &slot, const uint8_t *red, const uint8_t *green,
+                                        const uint8_t *blue, int64_t x) {
+    SmearChain &chain = slot.chains[slot.nextClass];
+    slot.nextX = x + 1;
+    if (++slot.nextClass == displacement_) slot.nextClass = 0;
+    const int64_t d = displacement_;
+    if (x <= 2 * d) {
+        chain.kind = SmearChain::Identity; // no sample lies at column d or less
+        return v;
+    }
+    // A chain that has become one value keeps it: the blends applied before
+    // it no longer matter.
+    if (chain.kind == SmearChain::Steps && chain.count == 1) return chain.value[0];
+    const int64_t k = x - d;
+    chain.extend(smearLuminance(red[k], green[k], blue[k]), *steps_);
+    return chain.apply(v, *steps_);
+}
 
 #endif
