@@ -16,8 +16,8 @@ public:
     explicit SimpleRule(SimpleLook &look) : look_(look) {}
     // The block's grain is its drawn value as it is.
     static uint32_t grainOf(uint32_t drawn) { return drawn; }
-    void beginBlock(BlockValues block) { look_.beginBlock(block); }
-    void beginRow(int64_t, int64_t, int64_t, const uint8_t *red, const uint8_t *green, const uint8_t *blue) {
+    void beginBlock(BlockValues block, int64_t, int64_t) { look_.beginBlock(block); }
+    void beginRow(int64_t, const uint8_t *red, const uint8_t *green, const uint8_t *blue) {
         red_ = red;
         green_ = green;
         blue_ = blue;

@@ -53,8 +53,8 @@ protected:
         FrameTables &tables = FrameTables::forModule();
         tables.blend.reset(frame.fadeAmount);
         FilmRule rule(m, frame, tables);
-        rule.beginBlock(block);
-        rule.beginRow(y, x, x + 1, red.data(), green.data(), blue.data());
+        rule.beginBlock(block, x, x + 1);
+        rule.beginRow(y, red.data(), green.data(), blue.data());
         Colour out{};
         rule.pixel(x, out.data());
         return out;

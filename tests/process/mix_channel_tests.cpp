@@ -90,3 +90,23 @@ TEST(BlendTable, EveryEntryIsTheMixResult) {
 }
 
 } // namespace
+
+// The branch-free form the vignette and blend rows use, against mixChannel:
+// amounts of every sign up to the largest it takes, targets beyond the byte
+// range. Larger and non-finite amounts must take the other form.
+TEST(MixChannel, BranchFreeFormAgreesWhereItIsUsed) {
+    EXPECT_FALSE(mixSumIsFinite(0x1p53));
+    EXPECT_FALSE(mixSumIsFinite(std::numeric_limits<double>::infinity()));
+    EXPECT_FALSE(mixSumIsFinite(std::numeric_limits<double>::quiet_NaN()));
+    const double amounts[] = {0.0, -0.0, 1e-300, 0.4, 0.5, 0.9, 1.0, 1.0 + 1e-16, -1e-16, 3.7, -2.5, 1e6, -1e15,
+                              0x1p52, -0x1p52, std::numeric_limits<double>::denorm_min()};
+    const int32_t targets[] = {0, 16, 255, 256, -1, 100000, INT32_MIN, INT32_MAX};
+    int64_t differing = 0;
+    for (double amount : amounts) {
+        ASSERT_TRUE(mixSumIsFinite(amount)) << amount;
+        for (int32_t to : targets)
+            for (int32_t from = 0; from < 256; ++from)
+                differing += mixChannelOfModerate(from, to, amount) != mixChannel(from, to, amount);
+    }
+    EXPECT_EQ(differing, 0);
+}

@@ -18,11 +18,11 @@
 // count as the table's least grain size, 1.
 //
 // Rule provides grainOf(drawn) (the block's grain value from its first
-// draw), beginBlock(BlockValues), beginRow(y, x0, xEnd, red, green, blue)
-// for the visit of columns x0..xEnd-1 of row y, and pixel(x, colourOut),
-// called for those columns in order; a rule that needs the jump flag reads
-// it from the frame's record, which the sprocket test updates before each
-// row.
+// draw), beginBlock(BlockValues, x0, xEnd) for a block of columns
+// x0..xEnd-1, beginRow(y, red, green, blue) for the visit of one of its
+// rows, and pixel(x, colourOut), called for the block's columns in order; a
+// rule that needs the jump flag reads it from the frame's record, which the
+// sprocket test updates before each row.
 template <class Rule>
 void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameState &frame, Rule &rule) {
     const int64_t width = frame.width;
@@ -39,10 +39,9 @@ void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameS
             BlockValues block;
             block.grainValue = static_cast<uint16_t>(rule.grainOf(halveWhileAbove(nextRandom(), 255)));
             block.dustRoll = static_cast<uint16_t>(halveWhileAbove(nextRandom(), 300));
-            rule.beginBlock(block);
-
             const int64_t yEnd = std::min(y0 + grainHeight, height);
             const int64_t xEnd = std::min(x0 + grainWidth, width);
+            rule.beginBlock(block, x0, xEnd);
             for (int64_t y = y0; y < yEnd; ++y) {
                 const int32_t row = static_cast<int32_t>(y);
                 const uint8_t *red = getLine(RTYPE_RED, row);
@@ -56,7 +55,7 @@ void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameS
                 // After a jump the row lands four rows higher; rows that would
                 // land above the frame are computed but not written.
                 const int64_t target = frame.jumpFlag ? y - 4 : y;
-                rule.beginRow(y, x0, xEnd, red, green, blue);
+                rule.beginRow(y, red, green, blue);
                 uint8_t colour[3];
                 if (target < 0) {
                     for (int64_t x = x0; x < xEnd; ++x) rule.pixel(x, colour);

@@ -22,7 +22,6 @@ struct FilmRow {
     const uint8_t *blue = nullptr;
     int64_t y = 0;
     bool blackout = false;  // a jumped frame's last three rows
-    bool scratched = false; // a scratch column lies in the visited columns
     bool vignetted = false; // the vignette darkens this row
     int64_t centreY = 0;    // y - H/2
     const double *vignetteAmounts = nullptr; // by |x - W/2|; null: computed per pixel
@@ -41,14 +40,27 @@ public:
     // value is halved on down to 0..24.
     static uint32_t grainOf(uint32_t drawn) { return halveWhileAbove(drawn, 24); }
 
-    void beginBlock(BlockValues block) { block_ = block; }
+    // The block covers columns x0..xEnd-1.
+    void beginBlock(BlockValues block, int64_t x0, int64_t xEnd) {
+        block_ = block;
+        scratched_ = false;
+        if (dusty_) {
+            // x0 <= column < xEnd, as one unsigned comparison per column.
+            const uint64_t length = static_cast<uint64_t>(xEnd - x0);
+            for (int i = 0; i < kScratchCount; ++i)
+                scratched_ |= static_cast<uint64_t>(scratchColumn_[i] - x0) < length;
+        }
+    }
     // Reads the frame's jump flag as the sprocket test left it for this row.
-    // Columns x0..xEnd-1 of the row come next.
-    void beginRow(int64_t y, int64_t x0, int64_t xEnd, const uint8_t *red, const uint8_t *green,
-                  const uint8_t *blue);
+    void beginRow(int64_t y, const uint8_t *red, const uint8_t *green, const uint8_t *blue);
     [[gnu::always_inline]] void pixel(int64_t x, uint8_t colourOut[3]) const;
 
 private:
+    static constexpr uint16_t kDustFlashRoll = 152;
+
+    // The film value of column x from its luminance, clamped to a grey.
+    uint8_t filmGrey(int32_t luminance, BlockValues block, bool blackout, int64_t x) const;
+
     bool onScratchColumn(int64_t x) const {
         bool hit = false;
         for (int i = 0; i < kScratchCount; ++i) hit |= scratchColumn_[i] == x;
@@ -68,10 +80,27 @@ private:
     int64_t halfHeight_;
     FilmRow row_;
     BlockValues block_;
+    bool scratched_ = false; // a scratch column lies in the block's columns
     // By film grey: the blend rows towards each channel's target, the grey
     // itself or its sepia tint.
     const uint8_t *targetRows_[3][256];
 };
+
+inline uint8_t FilmRule::filmGrey(int32_t luminance, BlockValues block, bool blackout, int64_t x) const {
+    // The film value wraps modulo 65536 and compares unsigned.
+    uint16_t v = static_cast<uint16_t>(block.grainValue + luminance);
+    if (whiteOut_) v = static_cast<uint16_t>(v + v);
+    if (dusty_) {
+        if (block.dustRoll == kDustFlashRoll) v = static_cast<uint16_t>(mixChannel(v, 2 * frame_.flickerValue, 0.5));
+        if (flickers_)
+            v = static_cast<uint16_t>(whiteOut_ ? v - frame_.flickerValue : v + frame_.flickerValue);
+        if (scratched_ && onScratchColumn(x) && halveWhileAbove(nextRandom(), 6) != 3)
+            v = static_cast<uint16_t>(mixChannel(v, 16, 0.9));
+    }
+    if (blackout) v = 0;
+    if (v > 255) v = static_cast<uint16_t>(255 - block.grainValue);
+    return static_cast<uint8_t>(v);
+}
 
 // Fills colourOut for column x of the row. Draws one scratchRoll when the
 // frame is dusty and x lies on a scratch column.
@@ -82,27 +111,15 @@ inline void FilmRule::pixel(int64_t x, uint8_t colourOut[3]) const {
     const uint8_t green = row.green[x];
     const uint8_t blue = row.blue[x];
 
-    // The film value wraps modulo 65536 and compares unsigned.
-    uint16_t v = static_cast<uint16_t>(block.grainValue + pixelLuminance(red, green, blue));
-    if (whiteOut_) v = static_cast<uint16_t>(v + v);
-    if (dusty_) {
-        if (block.dustRoll == 152) v = static_cast<uint16_t>(mixChannel(v, 2 * frame_.flickerValue, 0.5));
-        if (flickers_)
-            v = static_cast<uint16_t>(whiteOut_ ? v - frame_.flickerValue : v + frame_.flickerValue);
-        if (row.scratched && onScratchColumn(x) && halveWhileAbove(nextRandom(), 6) != 3)
-            v = static_cast<uint16_t>(mixChannel(v, 16, 0.9));
-    }
-    if (row.blackout) v = 0;
-    if (v > 255) v = static_cast<uint16_t>(255 - block.grainValue);
-
-    uint8_t grey = static_cast<uint8_t>(v);
+    const int32_t luminance = pixelLuminance(red, green, blue);
+    uint8_t grey = filmGrey(luminance, block, row.blackout, x);
     if (smear_) grey = tables_.outOfFocus.smear(grey, row.smearRow, row.y, row.red, row.green, row.blue, x);
     if (row.vignetted) {
         const int64_t centreX = x - halfWidth_;
         const double amount = row.vignetteAmounts != nullptr
                                   ? row.vignetteAmounts[centreX < 0 ? -centreX : centreX]
                                   : vignetteAmount(centreX, row.centreY, frame_.vignetteStep);
-        grey = static_cast<uint8_t>(mixChannel(grey, 16, amount));
+        grey = static_cast<uint8_t>(mixChannelOfModerate(grey, 16, amount)); // amount is 0..1
     }
 
     colourOut[0] = targetRows_[0][grey][red];
@@ -110,16 +127,8 @@ inline void FilmRule::pixel(int64_t x, uint8_t colourOut[3]) const {
     colourOut[2] = targetRows_[2][grey][blue];
 }
 
-inline void FilmRule::beginRow(int64_t y, int64_t x0, int64_t xEnd, const uint8_t *red, const uint8_t *green,
-                               const uint8_t *blue) {
+inline void FilmRule::beginRow(int64_t y, const uint8_t *red, const uint8_t *green, const uint8_t *blue) {
     FilmRow &row = row_;
-    row.scratched = false;
-    if (dusty_) {
-        // x0 <= column < xEnd, as one unsigned comparison per column.
-        const uint64_t length = static_cast<uint64_t>(xEnd - x0);
-        for (int i = 0; i < kScratchCount; ++i)
-            row.scratched |= static_cast<uint64_t>(scratchColumn_[i] - x0) < length;
-    }
     row.red = red;
     row.green = green;
     row.blue = blue;

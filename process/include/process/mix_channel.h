@@ -3,6 +3,8 @@
 #ifndef KIVO_PROCESS_MIX_CHANNEL_H
 #define KIVO_PROCESS_MIX_CHANNEL_H
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 // Result for a sum that is not a number (non-finite amount).
@@ -18,6 +20,18 @@ inline int32_t mixChannel(int32_t from, int32_t to, double amount) {
     if (sum > 0.0) return static_cast<int32_t>(sum);
     if (sum <= 0.0) return 0;
     return mixChannelOfNaN(from, to, amount);
+}
+
+// Amounts for which every sum of 32-bit from and to is finite.
+inline bool mixSumIsFinite(double amount) { return std::fabs(amount) <= 0x1p52; }
+
+// mixChannel without branches, for an amount with mixSumIsFinite: bounding
+// the finite sum in double precision and then truncating gives the same value.
+inline int32_t mixChannelOfModerate(int32_t from, int32_t to, double amount) {
+    const double kept = (1.0 - amount) * from;
+    const double added = to * amount;
+    const double sum = kept + added;
+    return static_cast<int32_t>(std::min(std::max(sum, 0.0), 255.0));
 }
 
 #endif
