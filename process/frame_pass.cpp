@@ -22,7 +22,9 @@ public:
         green_ = green;
         blue_ = blue;
     }
-    void pixel(int64_t x, uint8_t colourOut[3]) const { look_.pixel(red_[x], green_[x], blue_[x], colourOut); }
+    void pixel(int64_t x, uint8_t colourOut[3], HeldRandom &) const {
+        look_.pixel(red_[x], green_[x], blue_[x], colourOut);
+    }
 
 private:
     SimpleLook &look_;

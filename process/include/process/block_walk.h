@@ -20,9 +20,10 @@
 // Rule provides grainOf(drawn) (the block's grain value from its first
 // draw), beginBlock(BlockValues, x0, xEnd) for a block of columns
 // x0..xEnd-1, beginRow(y, red, green, blue) for the visit of one of its
-// rows, and pixel(x, colourOut), called for the block's columns in order; a
-// rule that needs the jump flag reads it from the frame's record, which the
-// sprocket test updates before each row.
+// rows, and pixel(x, colourOut, random), called for the block's columns in
+// order, which draws from the walk's generator if it draws; a rule that
+// needs the jump flag reads it from the frame's record, which the walk sets
+// before each row.
 template <class Rule>
 void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameState &frame, Rule &rule) {
     const int64_t width = frame.width;
@@ -33,12 +34,14 @@ void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameS
     const auto setRGB = access.setRGB;
     const auto setAlpha = access.setAlpha;
     ProgressMonitor *const monitor = access.monitor;
+    const bool jumps = jumpsThisFrame(instance, frame);
+    HeldRandom random;
 
     for (int64_t y0 = 0; y0 < height; y0 += grainHeight) {
         for (int64_t x0 = 0; x0 < width; x0 += grainWidth) {
             BlockValues block;
-            block.grainValue = static_cast<uint16_t>(rule.grainOf(halveWhileAbove(nextRandom(), 255)));
-            block.dustRoll = static_cast<uint16_t>(halveWhileAbove(nextRandom(), 300));
+            block.grainValue = static_cast<uint16_t>(rule.grainOf(halveWhileAbove(random.next(), 255)));
+            block.dustRoll = static_cast<uint16_t>(halveWhileAbove(random.next(), 300));
             const int64_t yEnd = std::min(y0 + grainHeight, height);
             const int64_t xEnd = std::min(x0 + grainWidth, width);
             rule.beginBlock(block, x0, xEnd);
@@ -48,7 +51,8 @@ void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameS
                 const uint8_t *green = getLine(RTYPE_GREEN, row);
                 const uint8_t *blue = getLine(RTYPE_BLUE, row);
                 const uint8_t *alpha = getLine(RTYPE_ALPHA, row);
-                testSprocketJump(instance, y, frame);
+                // The sprocket jump happens at the first row visit below row 3.
+                if (jumps && y > 3) frame.jumpFlag = true;
                 // A row the host cannot supply is left as it is.
                 if (red == nullptr || green == nullptr || blue == nullptr || alpha == nullptr) continue;
 
@@ -58,12 +62,12 @@ void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameS
                 rule.beginRow(y, red, green, blue);
                 uint8_t colour[3];
                 if (target < 0) {
-                    for (int64_t x = x0; x < xEnd; ++x) rule.pixel(x, colour);
+                    for (int64_t x = x0; x < xEnd; ++x) rule.pixel(x, colour, random);
                     continue;
                 }
                 const int32_t targetRow = static_cast<int32_t>(target);
                 for (int64_t x = x0; x < xEnd; ++x) {
-                    rule.pixel(x, colour);
+                    rule.pixel(x, colour, random);
                     const int32_t column = static_cast<int32_t>(x);
                     setRGB(column, targetRow, colour);
                     setAlpha(column, targetRow, alpha[x]);

@@ -53,13 +53,19 @@ public:
     }
     // Reads the frame's jump flag as the sprocket test left it for this row.
     void beginRow(int64_t y, const uint8_t *red, const uint8_t *green, const uint8_t *blue);
-    [[gnu::always_inline]] void pixel(int64_t x, uint8_t colourOut[3]) const;
+    // Draws from random (a scratch roll) when x lies on a scratch column.
+    [[gnu::always_inline]] void pixel(int64_t x, uint8_t colourOut[3], HeldRandom &random) const;
+    // The same, drawing from the module's generator.
+    void pixel(int64_t x, uint8_t colourOut[3]) const {
+        HeldRandom random;
+        pixel(x, colourOut, random);
+    }
 
 private:
     static constexpr uint16_t kDustFlashRoll = 152;
 
     // The film value of column x from its luminance, clamped to a grey.
-    uint8_t filmGrey(int32_t luminance, BlockValues block, bool blackout, int64_t x) const;
+    uint8_t filmGrey(int32_t luminance, BlockValues block, bool blackout, int64_t x, HeldRandom &random) const;
 
     bool onScratchColumn(int64_t x) const {
         bool hit = false;
@@ -86,7 +92,8 @@ private:
     const uint8_t *targetRows_[3][256];
 };
 
-inline uint8_t FilmRule::filmGrey(int32_t luminance, BlockValues block, bool blackout, int64_t x) const {
+inline uint8_t FilmRule::filmGrey(int32_t luminance, BlockValues block, bool blackout, int64_t x,
+                                  HeldRandom &random) const {
     // The film value wraps modulo 65536 and compares unsigned.
     uint16_t v = static_cast<uint16_t>(block.grainValue + luminance);
     if (whiteOut_) v = static_cast<uint16_t>(v + v);
@@ -94,7 +101,7 @@ inline uint8_t FilmRule::filmGrey(int32_t luminance, BlockValues block, bool bla
         if (block.dustRoll == kDustFlashRoll) v = static_cast<uint16_t>(mixChannel(v, 2 * frame_.flickerValue, 0.5));
         if (flickers_)
             v = static_cast<uint16_t>(whiteOut_ ? v - frame_.flickerValue : v + frame_.flickerValue);
-        if (scratched_ && onScratchColumn(x) && halveWhileAbove(nextRandom(), 6) != 3)
+        if (scratched_ && onScratchColumn(x) && halveWhileAbove(random.next(), 6) != 3)
             v = static_cast<uint16_t>(mixChannel(v, 16, 0.9));
     }
     if (blackout) v = 0;
@@ -104,7 +111,7 @@ inline uint8_t FilmRule::filmGrey(int32_t luminance, BlockValues block, bool bla
 
 // Fills colourOut for column x of the row. Draws one scratchRoll when the
 // frame is dusty and x lies on a scratch column.
-inline void FilmRule::pixel(int64_t x, uint8_t colourOut[3]) const {
+inline void FilmRule::pixel(int64_t x, uint8_t colourOut[3], HeldRandom &random) const {
     const FilmRow &row = row_;
     const BlockValues block = block_;
     const uint8_t red = row.red[x];
@@ -112,7 +119,7 @@ inline void FilmRule::pixel(int64_t x, uint8_t colourOut[3]) const {
     const uint8_t blue = row.blue[x];
 
     const int32_t luminance = pixelLuminance(red, green, blue);
-    uint8_t grey = filmGrey(luminance, block, row.blackout, x);
+    uint8_t grey = filmGrey(luminance, block, row.blackout, x, random);
     if (smear_) grey = tables_.outOfFocus.smear(grey, row.smearRow, row.y, row.red, row.green, row.blue, x);
     if (row.vignetted) {
         const int64_t centreX = x - halfWidth_;

@@ -36,10 +36,11 @@ struct BlockValues {
     uint16_t dustRoll = 0;   // 0..300
 };
 
-// Sets jumpFlag at a row below row 3 when the jump is on and the frame's
-// jumpRoll is 3 or 12. Never clears it.
-inline void testSprocketJump(const MixerInstance &instance, int64_t y, FrameState &frame) {
-    if (instance.sprocketJump != 0 && y > 3 && (frame.jumpRoll == 3 || frame.jumpRoll == 12)) frame.jumpFlag = true;
+// Whether the frame jumps: the jump is on and the frame's jumpRoll is 3 or
+// 12. The jump flag is then set at the first row visit below row 3 and
+// kept.
+inline bool jumpsThisFrame(const MixerInstance &instance, const FrameState &frame) {
+    return instance.sprocketJump != 0 && (frame.jumpRoll == 3 || frame.jumpRoll == 12);
 }
 
 #endif

@@ -6,7 +6,7 @@
 #include <bit>
 #include <cstdint>
 
-// Only seedRandom and nextRandom change it.
+// Only seedRandom, nextRandom and a HeldRandom change it.
 extern uint32_t gRandomState;
 
 inline void seedRandom(uint32_t seed) { gRandomState = seed; }
@@ -16,6 +16,25 @@ inline uint32_t nextRandom() {
     gRandomState = gRandomState * 214013u + 2531011u;
     return (gRandomState >> 16) & 0x7FFFu;
 }
+
+// The generator taken into a local for the length of a frame's walk, so
+// that its draws stay in a register; the state goes back when it ends. The
+// same steps as nextRandom: nothing else may draw while one is held.
+class HeldRandom {
+public:
+    HeldRandom() : state_(gRandomState) {}
+    ~HeldRandom() { gRandomState = state_; }
+    HeldRandom(const HeldRandom &) = delete;
+    HeldRandom &operator=(const HeldRandom &) = delete;
+
+    uint32_t next() {
+        state_ = state_ * 214013u + 2531011u;
+        return (state_ >> 16) & 0x7FFFu;
+    }
+
+private:
+    uint32_t state_;
+};
 
 // Halves value (integer division) until it is at most limit. Done as one
 // shift: the number of halvings follows from the bit lengths, which keeps
