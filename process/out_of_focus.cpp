@@ -24,32 +24,33 @@ const SmearSteps &SmearSteps::get() {
 }
 
 void SmearChain::extend(int32_t luminance, const SmearSteps &steps) {
-    switch (kind) {
-    case Identity:
-        kind = Single;
-        single = static_cast<uint8_t>(luminance);
-        return;
-    case Single: {
-        // Both blends' outputs run from lo to hi; each output's segment starts
-        // at the least input that reaches it through both.
-        const int32_t lo = steps.step(steps.step(0, luminance), single);
-        const int32_t hi = steps.step(steps.step(255, luminance), single);
+    if (kind == Samples) {
+        if (sampleCount < kSampleBlends) {
+            samples[sampleCount++] = static_cast<uint8_t>(luminance);
+            return;
+        }
+        // The samples after the new blend give outputs lo..hi; each output's
+        // segment starts at the least input that reaches it through all of
+        // them, found from the last blend applied back to the first.
+        const int32_t lo = applySamples(steps.step(0, luminance), steps);
+        const int32_t hi = applySamples(steps.step(255, luminance), steps);
+        static_assert(kStepCapacity >= 10, "seven blends leave up to 9 values");
         int32_t kept = 0;
         int32_t previous = -1;
         for (int32_t w = lo; w <= hi; ++w) {
-            const uint8_t middle = static_cast<uint8_t>(steps.leastReaching(single, static_cast<uint8_t>(w)));
-            const int32_t first = steps.leastReaching(luminance, middle);
+            uint8_t reach = static_cast<uint8_t>(w);
+            for (int j = 0; j < sampleCount; ++j)
+                reach = static_cast<uint8_t>(steps.leastReaching(samples[j], reach)); // reachable: w <= hi
+            const int32_t first = steps.leastReaching(luminance, reach);
             const int32_t slot = kept - (first == previous ? 1 : 0);
             start[slot] = static_cast<uint8_t>(first);
             value[slot] = static_cast<uint8_t>(w);
             kept = slot + 1;
             previous = first;
         }
-        count = static_cast<uint16_t>(kept);
+        count = static_cast<uint8_t>(kept);
         kind = Steps;
         return;
-    }
-    case Steps: break;
     }
     // Segment i now starts at the least input whose blend reaches start[i];
     // segments that become empty or unreachable drop out. In place: the
@@ -67,15 +68,16 @@ void SmearChain::extend(int32_t luminance, const SmearSteps &steps) {
         kept = slot + 1;
         previous = first;
     }
-    count = static_cast<uint16_t>(kept);
+    count = static_cast<uint8_t>(kept);
 }
 
 void OutOfFocus::prepare(int32_t width, int64_t displacement) {
     steps_ = &SmearSteps::get();
     displacement_ = displacement;
     slotCount_ = 0;
-    // Chains pay off where they are long; short ones are blended directly.
-    if (displacement > kChainCapacity || width / displacement < 32) return;
+    // Every displacement that leaves room for a row's chains uses them: their
+    // first blends are applied one by one anyway.
+    if (displacement > kChainCapacity || width <= 0) return;
     slotCount_ = kChainCapacity / displacement;
     for (int64_t i = 0; i < slotCount_; ++i) rows_[i] = SmearRow{-1, 0, 0, chains_ + i * displacement};
 }

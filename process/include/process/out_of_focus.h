@@ -38,35 +38,52 @@ inline uint8_t smearDirect(uint8_t v, const uint8_t *red, const uint8_t *green, 
     return v;
 }
 
-// The blends met so far by one column class, as a non-decreasing step
-// function of 0..255: input start[i] and above give value[i].
-struct SmearChain {
-    enum Kind : uint8_t { Identity, Single, Steps };
-    Kind kind = Identity;
-    uint8_t single = 0; // the luminance of a Single blend
-    uint16_t count = 0; // segments of Steps
-    uint8_t start[256];
-    uint8_t value[256];
+// The blends met so far by one column class. The first few are kept as
+// their luminances and applied one by one; with one more they are composed
+// into a non-decreasing step function of 0..255 (input start[i] and above
+// give value[i]), which each later blend extends. Composed that late the
+// function is short: each blend maps inputs w apart to outputs at most
+// 0.6 w + 1 apart, so seven blends leave at most 9 values of 256. A chain
+// fits one cache line.
+struct alignas(64) SmearChain {
+    static constexpr int kSampleBlends = 6;
+    static constexpr int kStepCapacity = 24;
+    enum Kind : uint8_t { Samples, Steps };
+    Kind kind = Samples;
+    uint8_t sampleCount = 0;
+    uint8_t samples[kSampleBlends]; // luminances, the first met (applied last) first
+    uint8_t count = 0;              // segments of Steps
+    uint8_t start[kStepCapacity];
+    uint8_t value[kStepCapacity];
+
+    // No blends.
+    void clear() {
+        kind = Samples;
+        sampleCount = 0;
+    }
 
     uint8_t apply(uint8_t v, const SmearSteps &steps) const {
-        switch (kind) {
-        case Identity: return v;
-        case Single: return steps.step(v, single);
-        case Steps: break;
-        }
+        if (kind == Samples) return applySamples(v, steps);
         // The last segment that starts at or below v (start[0] is 0), by a
         // binary search whose steps are selects, not branches.
         const uint8_t *base = start;
-        for (uint16_t n = count; n > 1;) {
-            const uint16_t half = n / 2;
+        for (int n = count; n > 1;) {
+            const int half = n / 2;
             base = base[half] <= v ? base + half : base;
-            n = static_cast<uint16_t>(n - half);
+            n -= half;
         }
         return value[base - start];
     }
     // This chain after one more blend, with luminance, applied first.
     void extend(int32_t luminance, const SmearSteps &steps);
+
+private:
+    uint8_t applySamples(uint8_t v, const SmearSteps &steps) const {
+        for (int j = sampleCount - 1; j >= 0; --j) v = steps.step(v, samples[j]);
+        return v;
+    }
 };
+static_assert(sizeof(SmearChain) == 64);
 
 // Where the chains of one source row have got to.
 struct SmearRow {
@@ -96,7 +113,7 @@ public:
         return smearDirect(v, red, green, blue, x, displacement_, *steps_);
     }
 
-    // Room for the chains of 4096 column classes over all slots (2 MiB).
+    // Room for the chains of 4096 column classes over all slots (256 KiB).
     static constexpr int64_t kChainCapacity = 4096;
 
 private:
@@ -117,7 +134,7 @@ inline uint8_t OutOfFocus::smearInOrder(uint8_t v, SmearRow &slot, const uint8_t
     if (++slot.nextClass == displacement_) slot.nextClass = 0;
     const int64_t d = displacement_;
     if (x <= 2 * d) {
-        chain.kind = SmearChain::Identity; // no sample lies at column d or less
+        chain.clear(); // no sample lies at column d or less
         return v;
     }
     // A chain that has become one value keeps it: the blends applied before
