@@ -6,9 +6,10 @@
 // non-decreasing map of 0..255, and the chain of column x + d is the chain
 // of column x after one more blend (with the sample at x) applied first. So
 // while a row is visited left to right, each of the d column classes keeps
-// its chain composed into one non-decreasing step function, which stays
-// short because every blend narrows its range. The results are the same
-// bytes as blending sample by sample.
+// its chain: its first few blends one by one, then composed into one
+// non-decreasing step function, which stays short because every blend
+// narrows its range, and which once it has one value keeps it. The results
+// are the same bytes as blending sample by sample.
 #ifndef KIVO_PROCESS_OUT_OF_FOCUS_H
 #define KIVO_PROCESS_OUT_OF_FOCUS_H
 
