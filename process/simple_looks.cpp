@@ -6,7 +6,7 @@ void SimpleLook::prepare(Look look, const MixerInstance &instance, double fadeAm
     look_ = look;
     blend_ = &blend;
     switch (look) {
-    case Look::Static: break; // per block, from the blend table
+    case Look::Static: blend.fillAll(); break; // grains meet every target: per block, from the blend table
     case Look::Rgb:
         // The targets may lie outside 0..255; mixChannel bounds the results.
         fillBlendRow(rows_[0], instance.mixRed, fadeAmount);

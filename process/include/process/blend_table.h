@@ -16,6 +16,12 @@ public:
         return rows_[to];
     }
     uint8_t blend(uint8_t from, uint8_t to) { return towards(to)[from]; }
+    // Fills every row now, for a frame that meets most targets.
+    void fillAll() {
+        for (int32_t to = 0; to < 256; ++to) towards(static_cast<uint8_t>(to));
+    }
+    // The row towards `to` once fillAll has run.
+    const uint8_t *filled(uint8_t to) const { return rows_[to]; }
 
 private:
     void fill(uint8_t to);

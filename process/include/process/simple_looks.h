@@ -29,7 +29,7 @@ public:
 
     // "Static" blends towards the block's grey.
     void beginBlock(BlockValues block) {
-        if (look_ == Look::Static) red_ = green_ = blue_ = blend_->towards(static_cast<uint8_t>(block.grainValue));
+        if (look_ == Look::Static) red_ = green_ = blue_ = blend_->filled(static_cast<uint8_t>(block.grainValue));
     }
 
     void pixel(uint8_t red, uint8_t green, uint8_t blue, uint8_t colourOut[3]) const {
