@@ -34,7 +34,7 @@ void SmearChain::extend(int32_t luminance, const SmearSteps &steps) {
         // them, found from the last blend applied back to the first.
         const int32_t lo = applySamples(steps.step(0, luminance), steps);
         const int32_t hi = applySamples(steps.step(255, luminance), steps);
-        static_assert(kStepCapacity >= 10, "seven blends leave up to 9 values");
+        static_assert(kSampleBlends >= 6 && kStepCapacity >= 10, "seven blends leave up to 9 values");
         int32_t kept = 0;
         int32_t previous = -1;
         for (int32_t w = lo; w <= hi; ++w) {

@@ -44,10 +44,10 @@ inline uint8_t smearDirect(uint8_t v, const uint8_t *red, const uint8_t *green, 
 // into a non-decreasing step function of 0..255 (input start[i] and above
 // give value[i]), which each later blend extends. Composed that late the
 // function is short: each blend maps inputs w apart to outputs at most
-// 0.6 w + 1 apart, so seven blends leave at most 9 values of 256. A chain
+// 0.6 w + 1 apart, so ten blends leave at most 4 values of 256. A chain
 // fits one cache line.
 struct alignas(64) SmearChain {
-    static constexpr int kSampleBlends = 6;
+    static constexpr int kSampleBlends = 9;
     static constexpr int kStepCapacity = 24;
     enum Kind : uint8_t { Samples, Steps };
     Kind kind = Samples;
