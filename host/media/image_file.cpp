@@ -105,6 +105,12 @@ void checkPngChunks(const std::string &path, const std::string &bytes) {
 } // namespace
 
 DecodedImage readImageFile(const std::string &path) {
+    DecodedImage decoded;
+    readImageFile(path, decoded);
+    return decoded;
+}
+
+void readImageFile(const std::string &path, DecodedImage &decoded) {
     const OIIO::ImageSpec config = readerConfig();
     // A PNG is read whole, checked, and decoded from memory.
     std::string bytes;
@@ -146,12 +152,14 @@ DecodedImage readImageFile(const std::string &path) {
 
     const size_t pixels = static_cast<size_t>(imageSpec.width) * imageSpec.height;
     const int alpha = imageSpec.alpha_channel >= 0 && imageSpec.alpha_channel < channels ? imageSpec.alpha_channel : -1;
-    DecodedImage decoded;
     decoded.sampleType = imageSpec.format.c_str();
-    std::vector<uint8_t> samples(pixels * channels);
+    // The file's samples, in a buffer each reading thread keeps.
+    thread_local std::vector<uint8_t> samples;
+    samples.resize(pixels * channels);
     if (!deep) {
         if (!input->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, samples.data()))
             throw FileError(path, "cannot read image: " + oiioReason(input->geterror()));
+        decoded.deep.clear();
     } else {
         // Read once as stored, then convert: to 8 bits as the library always
         // did, and to floats that keep every value.
@@ -170,9 +178,11 @@ DecodedImage readImageFile(const std::string &path) {
         decoded.deep.resize(pixels * 4);
         toRgba(floats.data(), pixels, channels, alpha, 1.0f, decoded.deep.data());
     }
-    decoded.image = host::RgbaImage(imageSpec.width, imageSpec.height);
+    // Every byte is written below: a buffer of the right size is reused as it is.
+    decoded.image.width = imageSpec.width;
+    decoded.image.height = imageSpec.height;
+    decoded.image.pixels.resize(pixels * 4);
     toRgba(samples.data(), pixels, channels, alpha, uint8_t{255}, decoded.image.pixels.data());
-    return decoded;
 }
 
 void writeImageFile(const std::string &path, const host::RgbaImage &image, const std::string &sampleType,
@@ -201,22 +211,10 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
     imageSpec.attribute("png:filter", kPngFilterNone);
 
     const OIIO::TypeDesc given = deep != nullptr ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8;
-    std::vector<uint8_t> rgb;
-    std::vector<float> rgbDeep;
     const void *data = deep != nullptr ? static_cast<const void *>(deep->data()) : image.pixels.data();
-    if (!alpha && deep == nullptr) {
-        rgb.resize(pixels * 3);
-        for (size_t i = 0; i < pixels; ++i)
-            for (int c = 0; c < 3; ++c)
-                rgb[i * 3 + c] = image.pixels[i * 4 + c];
-        data = rgb.data();
-    } else if (!alpha) {
-        rgbDeep.resize(pixels * 3);
-        for (size_t i = 0; i < pixels; ++i)
-            for (int c = 0; c < 3; ++c)
-                rgbDeep[i * 3 + c] = (*deep)[i * 4 + c];
-        data = rgbDeep.data();
-    }
+    // The library reads the channels it writes from each RGBA pixel: RGB
+    // needs no copy of its own.
+    const OIIO::stride_t pixelStride = OIIO::stride_t(4 * given.size());
 
     // The library writes into memory where the format allows, and the bytes
     // reach the file through our own checked writes: a failing write, flush
@@ -229,7 +227,7 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
     }
     if (!output->open(inMemory ? path : file.temporaryPath(), imageSpec))
         throw FileError(path, "cannot write image: " + oiioReason(output->geterror()));
-    if (!output->write_image(given, data))
+    if (!output->write_image(given, data, pixelStride))
         throw FileError(path, "cannot write image: " + oiioReason(output->geterror()));
     if (!output->close()) throw FileError(path, "cannot write image: " + oiioReason(output->geterror()));
     output.reset();
