@@ -480,11 +480,55 @@ struct VideoSink::State {
 
     explicit State(std::string target) : path(target), file(std::move(target)) {}
 
+    // The muxer's bytes go through the atomic writer's checked writes.
+    AVIOContext *io = nullptr;
+    uint64_t ioPosition = 0;
+    std::string ioError; // why the last write failed
+
     ~State() {
         if (output != nullptr) {
+            if (output->pb == io) output->pb = nullptr;
             if (output->pb != nullptr && !(container->flags & AVFMT_NOFILE)) avio_closep(&output->pb);
             avformat_free_context(output);
         }
+        closeIo();
+    }
+
+    void closeIo() {
+        if (io == nullptr) return;
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+
+    static int ioWrite(void *opaque, uint8_t *data, int size) {
+        State &s = *static_cast<State *>(opaque);
+        try {
+            s.file.writeAt(s.ioPosition, std::string_view(reinterpret_cast<const char *>(data), size_t(size)));
+        } catch (const FileError &error) {
+            s.ioError = error.reason();
+            return AVERROR(EIO);
+        }
+        s.ioPosition += uint64_t(size);
+        return size;
+    }
+
+    static int64_t ioSeek(void *opaque, int64_t offset, int whence) {
+        State &s = *static_cast<State *>(opaque);
+        switch (whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE: return int64_t(s.file.size());
+        case SEEK_SET: break;
+        case SEEK_CUR: offset += int64_t(s.ioPosition); break;
+        case SEEK_END: offset += int64_t(s.file.size()); break;
+        default: return AVERROR(EINVAL);
+        }
+        if (offset < 0) return AVERROR(EINVAL);
+        s.ioPosition = uint64_t(offset);
+        return offset;
+    }
+
+    // A failed write names its own reason; the libraries only pass on a code.
+    [[noreturn]] void failWriting(int status) const {
+        fail(ioError.empty() ? "cannot write: " + avReason(status) : ioError);
     }
 
     [[noreturn]] void fail(const std::string &reason) const { throw FileError(path, reason); }
@@ -563,7 +607,7 @@ struct VideoSink::State {
             packet->stream_index = out->index;
             packet->pos = -1;
             const int status = av_interleaved_write_frame(output, packet);
-            if (status < 0) fail("cannot write: " + avReason(status));
+            if (status < 0) failWriting(status);
         }
     }
 
@@ -637,7 +681,7 @@ struct VideoSink::State {
         video->avg_frame_rate = rate;
         video->r_frame_rate = rate;
         status = avformat_write_header(output, nullptr);
-        if (status < 0) fail("cannot write: " + avReason(status));
+        if (status < 0) failWriting(status);
         headerWritten = true;
 
         scale.reset(sws_getContext(width, height, AV_PIX_FMT_RGBA, width, height, format, SWS_BICUBIC, nullptr,
@@ -665,7 +709,7 @@ struct VideoSink::State {
             av_packet_rescale_ts(packet.get(), encoder->time_base, video->time_base);
             packet->stream_index = video->index;
             status = av_interleaved_write_frame(output, packet.get());
-            if (status < 0) fail("cannot write: " + avReason(status));
+            if (status < 0) failWriting(status);
         }
     }
 
@@ -713,15 +757,24 @@ VideoSink::VideoSink(std::string path, VideoOutputOptions options) {
     s.options = std::move(options);
     s.container = container;
     s.codec = codec;
-    s.file.handOver(); // the muxer writes the temporary file by its name
+    // A container that writes its own files gets the temporary file's name.
+    if (container->flags & AVFMT_NOFILE) s.file.handOver();
     int status = avformat_alloc_output_context2(&s.output, container, nullptr, s.file.temporaryPath().c_str());
     if (status < 0 || s.output == nullptr) s.fail("cannot write: " + avReason(status));
     s.video = avformat_new_stream(s.output, nullptr);
     if (s.video == nullptr) s.fail("out of memory");
     if (s.options.copyFrom != nullptr) s.addCopies(s.options.copyStreams);
     if (!(container->flags & AVFMT_NOFILE)) {
-        status = avio_open(&s.output->pb, s.file.temporaryPath().c_str(), AVIO_FLAG_WRITE);
-        if (status < 0) s.fail("cannot write beside it: " + avReason(status));
+        constexpr int kBufferSize = 1 << 18;
+        auto *buffer = static_cast<unsigned char *>(av_malloc(kBufferSize));
+        s.io = buffer == nullptr ? nullptr
+                                 : avio_alloc_context(buffer, kBufferSize, 1, &s, nullptr, &State::ioWrite,
+                                                      &State::ioSeek);
+        if (s.io == nullptr) {
+            av_free(buffer);
+            s.fail("out of memory");
+        }
+        s.output->pb = s.io;
     }
 }
 
@@ -748,13 +801,13 @@ void VideoSink::finish() {
     s.encode(nullptr);
     s.copyUntil(s.copyLimited ? s.endMicros : INT64_MAX);
     int status = av_write_trailer(s.output);
-    if (status < 0) s.fail("cannot write: " + avReason(status));
-    if (s.output->pb != nullptr && !(s.container->flags & AVFMT_NOFILE)) {
-        avio_flush(s.output->pb);
-        const int error = s.output->pb->error;
-        status = avio_closep(&s.output->pb);
-        if (error < 0) s.fail("cannot write: " + avReason(error));
-        if (status < 0) s.fail("cannot write: " + avReason(status));
+    if (status < 0) s.failWriting(status);
+    if (s.io != nullptr) {
+        avio_flush(s.io);
+        const int error = s.io->error;
+        s.output->pb = nullptr;
+        s.closeIo();
+        if (error < 0) s.failWriting(error);
     }
     s.file.commit();
 }
