@@ -153,36 +153,38 @@ void readImageFile(const std::string &path, DecodedImage &decoded) {
     const size_t pixels = static_cast<size_t>(imageSpec.width) * imageSpec.height;
     const int alpha = imageSpec.alpha_channel >= 0 && imageSpec.alpha_channel < channels ? imageSpec.alpha_channel : -1;
     decoded.sampleType = imageSpec.format.c_str();
-    // The file's samples, in a buffer each reading thread keeps.
+    decoded.image.width = imageSpec.width;
+    decoded.image.height = imageSpec.height;
+    decoded.image.pixels.resize(pixels * 4); // a reused buffer of the right size stays as it is
+    if (deep) decoded.deep.resize(pixels * 4);
+    else decoded.deep.clear();
+    // RGBA files convert straight into the frame; others through a buffer
+    // each reading thread keeps.
+    const bool rgba = channels == 4 && alpha == 3;
     thread_local std::vector<uint8_t> samples;
-    samples.resize(pixels * channels);
+    thread_local std::vector<float> floats;
+    samples.resize(rgba ? 0 : pixels * channels);
+    floats.resize(rgba || !deep ? 0 : pixels * channels);
+    uint8_t *target = rgba ? decoded.image.pixels.data() : samples.data();
+    float *values = rgba ? decoded.deep.data() : floats.data();
     if (!deep) {
-        if (!input->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, samples.data()))
+        if (!input->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, target))
             throw FileError(path, "cannot read image: " + oiioReason(input->geterror()));
-        decoded.deep.clear();
     } else {
         // Read once as stored, then convert: to 8 bits as the library always
         // did, and to floats that keep every value.
         std::vector<uint8_t> native(pixels * channels * nativeSize);
         if (!input->read_image(0, 0, 0, channels, imageSpec.format, native.data()))
             throw FileError(path, "cannot read image: " + oiioReason(input->geterror()));
-        std::vector<float> floats(pixels * channels);
         const auto stride = OIIO::AutoStride;
         if (!OIIO::convert_image(channels, imageSpec.width, imageSpec.height, 1, native.data(), imageSpec.format,
-                                 stride, stride, stride, samples.data(), OIIO::TypeDesc::UINT8, stride, stride,
-                                 stride) ||
+                                 stride, stride, stride, target, OIIO::TypeDesc::UINT8, stride, stride, stride) ||
             !OIIO::convert_image(channels, imageSpec.width, imageSpec.height, 1, native.data(), imageSpec.format,
-                                 stride, stride, stride, floats.data(), OIIO::TypeDesc::FLOAT, stride, stride, stride))
+                                 stride, stride, stride, values, OIIO::TypeDesc::FLOAT, stride, stride, stride))
             throw FileError(path, "cannot convert its " + decoded.sampleType + " samples");
-        native = {};
-        decoded.deep.resize(pixels * 4);
-        toRgba(floats.data(), pixels, channels, alpha, 1.0f, decoded.deep.data());
+        if (!rgba) toRgba(values, pixels, channels, alpha, 1.0f, decoded.deep.data());
     }
-    // Every byte is written below: a buffer of the right size is reused as it is.
-    decoded.image.width = imageSpec.width;
-    decoded.image.height = imageSpec.height;
-    decoded.image.pixels.resize(pixels * 4);
-    toRgba(samples.data(), pixels, channels, alpha, uint8_t{255}, decoded.image.pixels.data());
+    if (!rgba) toRgba(target, pixels, channels, alpha, uint8_t{255}, decoded.image.pixels.data());
 }
 
 void writeImageFile(const std::string &path, const host::RgbaImage &image, const std::string &sampleType,
