@@ -409,9 +409,9 @@ unsigned processorCount() { return std::max(1u, std::thread::hardware_concurrenc
 // thread at several bytes a pixel: with its own defaults a 1920x1080 video
 // takes about 500 MB and a 7680x4320 one over 4 GB. Unless the user chooses
 // them (or a preset or x264 parameters, which set them too), frames up to
-// 1440p get a lookahead of 5 frames, up to 4K fewer threads as well, and
-// larger ones one thread, no lookahead, no B-frames and one reference: a
-// render stays under 400 MB at 1080p and 2 GB at 8K.
+// 1440p get a lookahead of 10 frames, up to 4K one of 5 and fewer threads,
+// and larger ones one thread, no lookahead, no B-frames and one reference:
+// a render stays under 400 MB at 1080p and 2 GB at 8K.
 void addEncoderMemoryDefaults(const AVCodec *codec, int64_t pixels,
                               const std::vector<std::pair<std::string, std::string>> &given,
                               AVDictionary **settings) {
@@ -426,7 +426,7 @@ void addEncoderMemoryDefaults(const AVCodec *codec, int64_t pixels,
         const char *lookahead, *bframes, *references;
     };
     static const Defaults kBySize[] = {
-        {2560 * 1440, 8, "5", nullptr, nullptr},
+        {2560 * 1440, 8, "10", nullptr, nullptr},
         {4096 * 2160, 4, "5", nullptr, nullptr},
         {INT64_MAX, 1, "0", "0", "1"},
     };
