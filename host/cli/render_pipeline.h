@@ -29,7 +29,7 @@ struct PipelineOptions {
     // recycled, and their number is limited by their size: beyond one for
     // the reader, the filter and each writer, only as many as fit in this
     // many bytes.
-    size_t frameBudget = size_t{32} << 20;
+    size_t frameBudget = size_t{64} << 20;
     size_t writers = 1;                      // used only when the sink takes frames in any order
     const std::atomic<bool> *stop = nullptr; // set (by a signal) to end early
     // Frames that are filtered but not written: they only bring the module's
