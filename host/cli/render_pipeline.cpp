@@ -40,7 +40,7 @@ public:
     // the frames in flight are at their limit; nothing once closed.
     std::optional<media::Frame> take() {
         std::unique_lock lock(mutex_);
-        ready_.wait(lock, [&] { return closed_ || !free_.empty() || inFlight_ < limit(); });
+        ready_.wait(lock, [&] { return closed_ || inFlight_ < limit(); });
         if (closed_) return std::nullopt;
         ++inFlight_;
         if (free_.empty()) return media::Frame{};
