@@ -16,7 +16,8 @@
 
 namespace kivo::media {
 
-// The library's file name, found through the executable's run path.
+// The library's file name, for the library path to find when it is not
+// where it was built.
 inline constexpr const char *kImageCodecLibrary = "libkivo_image_codec.so";
 
 struct ImageCodec {

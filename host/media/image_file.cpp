@@ -22,7 +22,9 @@ const ImageCodec &imageCodec(const std::string &path) {
     static std::string failure;
     static std::once_flag loaded;
     std::call_once(loaded, [] {
-        void *library = ::dlopen(kImageCodecLibrary, RTLD_NOW | RTLD_LOCAL);
+        // Where it was built, else wherever the library path finds it.
+        void *library = ::dlopen(KIVO_IMAGE_CODEC_FILE, RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) library = ::dlopen(kImageCodecLibrary, RTLD_NOW | RTLD_LOCAL);
         if (library == nullptr) {
             failure = ::dlerror();
             return;
