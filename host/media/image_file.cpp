@@ -23,8 +23,8 @@ const ImageCodec &imageCodec(const std::string &path) {
     static std::once_flag loaded;
     std::call_once(loaded, [] {
         // Where it was built, else wherever the library path finds it.
-        void *library = ::dlopen(KIVO_IMAGE_CODEC_FILE, RTLD_NOW | RTLD_LOCAL);
-        if (library == nullptr) library = ::dlopen(kImageCodecLibrary, RTLD_NOW | RTLD_LOCAL);
+        void *library = ::dlopen(KIVO_IMAGE_CODEC_FILE, RTLD_LAZY | RTLD_LOCAL);
+        if (library == nullptr) library = ::dlopen(kImageCodecLibrary, RTLD_LAZY | RTLD_LOCAL);
         if (library == nullptr) {
             failure = ::dlerror();
             return;
