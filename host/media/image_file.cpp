@@ -3,14 +3,17 @@
 #include <dlfcn.h>
 #include <zlib.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
 #include "host/media/atomic_file.h"
 #include "host/media/image_codec.h"
+#include "host/media/png_codec.h"
 #include "host/media/raw_stream.h"
 
 namespace kivo::media {
@@ -38,6 +41,14 @@ const ImageCodec &imageCodec(const std::string &path) {
     });
     if (codec == nullptr) throw FileError(path, "cannot load the image file library: " + failure);
     return *codec;
+}
+
+bool hasPngExtension(const std::string &path) {
+    if (path.size() < 4) return false;
+    std::string extension = path.substr(path.size() - 4);
+    for (char &c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".png";
 }
 
 uint32_t bigEndian(const unsigned char *p) {
@@ -94,6 +105,24 @@ void readImageFile(const std::string &path, DecodedImage &decoded) {
             }
         }
     }
+    if (png && isPlainPng(bytes)) {
+        // The declared size against the limits, before anything is allocated.
+        const auto *header = reinterpret_cast<const unsigned char *>(bytes.data());
+        const int64_t width = bigEndian(header + 16), height = bigEndian(header + 20);
+        if (width <= 0 || height <= 0) throw FileError(path, "the image is empty");
+        if (width > kMaxFramePixels || height > kMaxFramePixels || width * height > kMaxFramePixels)
+            throw FileError(path, "the image is too large (" + std::to_string(width) + "x" + std::to_string(height) +
+                                      "; at most " + std::to_string(kMaxFramePixels) + " pixels)");
+        try {
+            checkFrameMemory(width, height, 5); // the frame and, while decoding, the file's samples
+        } catch (const std::invalid_argument &error) {
+            throw FileError(path, std::string("the image is too large: ") + error.what());
+        }
+        decodePlainPng(path, bytes, decoded.image);
+        decoded.sampleType = "uint8";
+        decoded.deep.clear();
+        return;
+    }
     imageCodec(path).read(path, png ? &bytes : nullptr, decoded, &checkFrameMemory);
 }
 
@@ -104,6 +133,12 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
         throw FileError(path, "the full-precision frame has the wrong size");
     AtomicFile file(path);
     std::vector<unsigned char> encoded;
+    if (deep == nullptr && sampleType == "uint8" && hasPngExtension(path)) {
+        encodePlainPng(path, image, encoded);
+        file.write(std::string_view(reinterpret_cast<const char *>(encoded.data()), encoded.size()));
+        file.commit();
+        return;
+    }
     const bool inMemory = imageCodec(path).write(path, image, sampleType, deep, encoded, [&] {
         file.handOver();
         return file.temporaryPath();
