@@ -23,8 +23,13 @@ public:
 };
 
 struct PipelineOptions {
-    size_t readAhead = 2;                    // decoded frames waiting for the filter
-    size_t writeBehind = 2;                  // filtered frames waiting for a writer
+    size_t readAhead = 2;                    // decoded frames waiting for the filter, at most
+    size_t writeBehind = 2;                  // filtered frames waiting for a writer, at most
+    // The frames in flight (read, queued, filtered or being written) are
+    // recycled, and their number is limited by their size: beyond one for
+    // the reader, the filter and each writer, only as many as fit in this
+    // many bytes.
+    size_t frameBudget = size_t{64} << 20;
     size_t writers = 1;                      // used only when the sink takes frames in any order
     const std::atomic<bool> *stop = nullptr; // set (by a signal) to end early
     // Frames that are filtered but not written: they only bring the module's

@@ -1,5 +1,6 @@
 #include "host/media/atomic_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -34,6 +35,11 @@ bool injectedFault() {
 ssize_t checkedWrite(int fd, const void *data, size_t size) {
     if (injectedFault()) return -1;
     return ::write(fd, data, size);
+}
+
+ssize_t checkedPwrite(int fd, const void *data, size_t size, off_t offset) {
+    if (injectedFault()) return -1;
+    return ::pwrite(fd, data, size, offset);
 }
 
 int checkedFsync(int fd) {
@@ -139,6 +145,10 @@ AtomicFile::~AtomicFile() {
 
 void AtomicFile::write(std::string_view bytes) {
     if (fd_ < 0) throw FileError(target_, "cannot write: the file was handed over");
+    if (positioned_) { // the descriptor's own offset was left behind
+        writeAt(written_, bytes);
+        return;
+    }
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = checkedWrite(fd_, bytes.data() + done, bytes.size() - done);
@@ -147,6 +157,20 @@ void AtomicFile::write(std::string_view bytes) {
         done += static_cast<size_t>(n);
     }
     written_ += done;
+}
+
+void AtomicFile::writeAt(uint64_t offset, std::string_view bytes) {
+    if (fd_ < 0) throw FileError(target_, "cannot write: the file was handed over");
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            checkedPwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw FileError(target_, "cannot write: " + (n < 0 ? systemReason() : std::string("no progress")));
+        done += static_cast<size_t>(n);
+    }
+    written_ = std::max<uint64_t>(written_, offset + done);
+    positioned_ = true;
 }
 
 void AtomicFile::handOver() {

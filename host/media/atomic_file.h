@@ -6,6 +6,7 @@
 #define KIVO_HOST_MEDIA_ATOMIC_FILE_H
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -41,6 +42,12 @@ public:
     // Appends the bytes to the temporary file; throws FileError.
     void write(std::string_view bytes);
 
+    // Writes the bytes at the offset, for writers that go back to fill in
+    // what they learn later (video containers); the file is as long as the
+    // furthest byte written. Throws FileError.
+    void writeAt(uint64_t offset, std::string_view bytes);
+    uint64_t size() const { return written_; }
+
     // Closes the temporary file so that another writer can fill it by its
     // name; commit() then checks it is not empty instead of its size.
     void handOver();
@@ -55,7 +62,8 @@ private:
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
-    size_t written_ = 0;
+    uint64_t written_ = 0;
+    bool positioned_ = false;
     bool committed_ = false;
 };
 

@@ -34,9 +34,12 @@ bool SequenceSource::next(Frame &frame) {
     if (position_ == frames_.size()) return false;
     const int32_t number = frames_[position_++];
     const std::string path = pattern_.pathOf(number);
+    // Read into the frame's own buffers, which a recycled frame already has.
     DecodedImage decoded;
+    decoded.image = std::move(frame.image);
+    decoded.deep = std::move(frame.deep);
     try {
-        decoded = readImageFile(path);
+        readImageFile(path, decoded);
     } catch (const std::bad_alloc &) {
         throw FileError(path, "not enough memory to read it");
     }

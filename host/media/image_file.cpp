@@ -1,75 +1,54 @@
 #include "host/media/image_file.h"
 
-#include <OpenImageIO/filesystem.h>
-#include <OpenImageIO/imageio.h>
+#include <dlfcn.h>
 #include <zlib.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
 
 #include "host/media/atomic_file.h"
+#include "host/media/image_codec.h"
+#include "host/media/png_codec.h"
 #include "host/media/raw_stream.h"
 
 namespace kivo::media {
 namespace {
 
-namespace OIIO = OIIO_NAMESPACE;
-
-constexpr int kPngFilterNone = 0x08;
-
-// The image library's message on one line.
-std::string oiioReason(const std::string &detail) {
-    const std::string message = detail.empty() ? OIIO::geterror() : detail;
-    std::string reason;
-    for (char c : message) {
-        if (c != '\n')
-            reason += c;
-        else if (!reason.empty() && reason.back() != ' ')
-            reason += "; ";
-    }
-    while (!reason.empty() && (reason.back() == ' ' || reason.back() == ';'))
-        reason.pop_back();
-    return reason.empty() ? "unknown image library error" : reason;
+// The image library's side, loaded on first use.
+const ImageCodec &imageCodec(const std::string &path) {
+    static const ImageCodec *codec = nullptr;
+    static std::string failure;
+    static std::once_flag loaded;
+    std::call_once(loaded, [] {
+        // Where it was built, else wherever the library path finds it.
+        void *library = ::dlopen(KIVO_IMAGE_CODEC_FILE, RTLD_LAZY | RTLD_LOCAL);
+        if (library == nullptr) library = ::dlopen(kImageCodecLibrary, RTLD_LAZY | RTLD_LOCAL);
+        if (library == nullptr) {
+            failure = ::dlerror();
+            return;
+        }
+        auto entry = reinterpret_cast<const ImageCodec *(*)()>(::dlsym(library, "kivoImageCodec"));
+        if (entry == nullptr) {
+            failure = ::dlerror();
+            return;
+        }
+        codec = entry();
+    });
+    if (codec == nullptr) throw FileError(path, "cannot load the image file library: " + failure);
+    return *codec;
 }
 
-// Keep alpha as the file stores it, and colour values untouched.
-OIIO::ImageSpec readerConfig() {
-    OIIO::ImageSpec config;
-    config.attribute("oiio:UnassociatedAlpha", 1);
-    return config;
-}
-
-bool fullyOpaque(const host::RgbaImage &image, const std::vector<float> *deep) {
-    if (deep != nullptr) {
-        for (size_t i = 3; i < deep->size(); i += 4)
-            if ((*deep)[i] != 1.0f) return false;
-        return true;
-    }
-    const uint8_t *pixel = image.pixels.data();
-    uint8_t all = 255;
-    for (size_t i = 0, n = image.pixels.size() / 4; i < n; ++i) all &= pixel[i * 4 + 3];
-    return all == 255;
-}
-
-// Samples of `channels` interleaved channels -> RGBA: the first three that are
-// not alpha are red, green, blue; a single one is grey; no alpha is opaque.
-template <typename T>
-void toRgba(const T *from, size_t pixels, int channels, int alpha, T opaque, T *to) {
-    int colour[3] = {0, 0, 0};
-    int found = 0;
-    for (int c = 0; c < channels && found < 3; ++c)
-        if (c != alpha) colour[found++] = c;
-    if (found < 3) colour[1] = colour[2] = colour[0];
-    for (size_t i = 0; i < pixels; ++i, from += channels, to += 4) {
-        to[0] = from[colour[0]];
-        to[1] = from[colour[1]];
-        to[2] = from[colour[2]];
-        to[3] = alpha >= 0 ? from[alpha] : opaque;
-    }
+bool hasPngExtension(const std::string &path) {
+    if (path.size() < 4) return false;
+    std::string extension = path.substr(path.size() - 4);
+    for (char &c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".png";
 }
 
 uint32_t bigEndian(const unsigned char *p) {
@@ -105,10 +84,15 @@ void checkPngChunks(const std::string &path, const std::string &bytes) {
 } // namespace
 
 DecodedImage readImageFile(const std::string &path) {
-    const OIIO::ImageSpec config = readerConfig();
+    DecodedImage decoded;
+    readImageFile(path, decoded);
+    return decoded;
+}
+
+void readImageFile(const std::string &path, DecodedImage &decoded) {
     // A PNG is read whole, checked, and decoded from memory.
     std::string bytes;
-    std::unique_ptr<OIIO::Filesystem::IOMemReader> memory;
+    bool png = false;
     {
         char head[sizeof kPngSignature] = {};
         if (FILE *file = std::fopen(path.c_str(), "rb")) {
@@ -117,62 +101,29 @@ DecodedImage readImageFile(const std::string &path) {
             if (got == sizeof head && std::memcmp(head, kPngSignature, sizeof head) == 0) {
                 bytes = readWholeFile(path);
                 checkPngChunks(path, bytes);
-                memory = std::make_unique<OIIO::Filesystem::IOMemReader>(bytes.data(), bytes.size());
+                png = true;
             }
         }
     }
-    auto input = OIIO::ImageInput::open(path, &config, memory.get());
-    if (!input) throw FileError(path, "cannot read image: " + oiioReason(""));
-    // Dimensions, channel count, sample type and alpha channel are all this reads.
-    const OIIO::ImageSpec imageSpec = input->spec_dimensions(0);
-    const int channels = imageSpec.nchannels;
-    if (imageSpec.width <= 0 || imageSpec.height <= 0 || channels <= 0) throw FileError(path, "the image is empty");
-    if (channels > 64) throw FileError(path, "the image has " + std::to_string(channels) + " channels (at most 64)");
-    if (static_cast<int64_t>(imageSpec.width) * imageSpec.height > kMaxFramePixels)
-        throw FileError(path, "the image is too large (" + std::to_string(imageSpec.width) + "x" +
-                                  std::to_string(imageSpec.height) + "; at most " + std::to_string(kMaxFramePixels) +
-                                  " pixels)");
-    const bool deep = imageSpec.format != OIIO::TypeDesc::UINT8;
-    const size_t nativeSize = deep ? imageSpec.format.size() : 1;
-    // The declared size against the memory budget, before any allocation: the
-    // frame (4 bytes a pixel, 16 more at full precision) and, while reading,
-    // the file's own samples.
-    try {
-        checkFrameMemory(imageSpec.width, imageSpec.height,
-                         4 + (deep ? 16 : 0) + (int64_t(channels) * int64_t(nativeSize + (deep ? 1 : 0)) + 9) / 10);
-    } catch (const std::invalid_argument &error) {
-        throw FileError(path, std::string("the image is too large: ") + error.what());
+    if (png && isPlainPng(bytes)) {
+        // The declared size against the limits, before anything is allocated.
+        const auto *header = reinterpret_cast<const unsigned char *>(bytes.data());
+        const int64_t width = bigEndian(header + 16), height = bigEndian(header + 20);
+        if (width <= 0 || height <= 0) throw FileError(path, "the image is empty");
+        if (width > kMaxFramePixels || height > kMaxFramePixels || width * height > kMaxFramePixels)
+            throw FileError(path, "the image is too large (" + std::to_string(width) + "x" + std::to_string(height) +
+                                      "; at most " + std::to_string(kMaxFramePixels) + " pixels)");
+        try {
+            checkFrameMemory(width, height, 5); // the frame and, while decoding, the file's samples
+        } catch (const std::invalid_argument &error) {
+            throw FileError(path, std::string("the image is too large: ") + error.what());
+        }
+        decodePlainPng(path, bytes, decoded.image);
+        decoded.sampleType = "uint8";
+        decoded.deep.clear();
+        return;
     }
-
-    const size_t pixels = static_cast<size_t>(imageSpec.width) * imageSpec.height;
-    const int alpha = imageSpec.alpha_channel >= 0 && imageSpec.alpha_channel < channels ? imageSpec.alpha_channel : -1;
-    DecodedImage decoded;
-    decoded.sampleType = imageSpec.format.c_str();
-    std::vector<uint8_t> samples(pixels * channels);
-    if (!deep) {
-        if (!input->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, samples.data()))
-            throw FileError(path, "cannot read image: " + oiioReason(input->geterror()));
-    } else {
-        // Read once as stored, then convert: to 8 bits as the library always
-        // did, and to floats that keep every value.
-        std::vector<uint8_t> native(pixels * channels * nativeSize);
-        if (!input->read_image(0, 0, 0, channels, imageSpec.format, native.data()))
-            throw FileError(path, "cannot read image: " + oiioReason(input->geterror()));
-        std::vector<float> floats(pixels * channels);
-        const auto stride = OIIO::AutoStride;
-        if (!OIIO::convert_image(channels, imageSpec.width, imageSpec.height, 1, native.data(), imageSpec.format,
-                                 stride, stride, stride, samples.data(), OIIO::TypeDesc::UINT8, stride, stride,
-                                 stride) ||
-            !OIIO::convert_image(channels, imageSpec.width, imageSpec.height, 1, native.data(), imageSpec.format,
-                                 stride, stride, stride, floats.data(), OIIO::TypeDesc::FLOAT, stride, stride, stride))
-            throw FileError(path, "cannot convert its " + decoded.sampleType + " samples");
-        native = {};
-        decoded.deep.resize(pixels * 4);
-        toRgba(floats.data(), pixels, channels, alpha, 1.0f, decoded.deep.data());
-    }
-    decoded.image = host::RgbaImage(imageSpec.width, imageSpec.height);
-    toRgba(samples.data(), pixels, channels, alpha, uint8_t{255}, decoded.image.pixels.data());
-    return decoded;
+    imageCodec(path).read(path, png ? &bytes : nullptr, decoded, &checkFrameMemory);
 }
 
 void writeImageFile(const std::string &path, const host::RgbaImage &image, const std::string &sampleType,
@@ -181,62 +132,18 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
     if (deep != nullptr && deep->size() != pixels * 4)
         throw FileError(path, "the full-precision frame has the wrong size");
     AtomicFile file(path);
-    // Declared before the writer, which may still write to it while it is
-    // destroyed after an error.
     std::vector<unsigned char> encoded;
-    OIIO::Filesystem::IOVecOutput memory(encoded);
-    auto output = OIIO::ImageOutput::create(path);
-    if (!output) throw FileError(path, "cannot write this image format: " + oiioReason(""));
-    // An alpha channel that is opaque everywhere carries nothing: such frames
-    // are written as RGB, which is a quarter less to compress and store.
-    const bool alpha = output->supports("alpha") && !fullyOpaque(image, deep);
-    const int channels = alpha ? 4 : 3;
-    OIIO::ImageSpec imageSpec(image.width, image.height, channels, OIIO::TypeDesc(sampleType));
-    if (imageSpec.format == OIIO::TypeDesc::UNKNOWN) imageSpec.set_format(OIIO::TypeDesc::UINT8);
-    imageSpec.alpha_channel = alpha ? 3 : -1;
-    imageSpec.attribute("oiio:UnassociatedAlpha", 1);
-    // PNG rows without a prediction filter (libpng's PNG_FILTER_NONE), as
-    // ffmpeg writes them: about twice as fast as trying every filter, and
-    // smaller on grainy frames.
-    imageSpec.attribute("png:filter", kPngFilterNone);
-
-    const OIIO::TypeDesc given = deep != nullptr ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8;
-    std::vector<uint8_t> rgb;
-    std::vector<float> rgbDeep;
-    const void *data = deep != nullptr ? static_cast<const void *>(deep->data()) : image.pixels.data();
-    if (!alpha && deep == nullptr) {
-        rgb.resize(pixels * 3);
-        for (size_t i = 0; i < pixels; ++i)
-            for (int c = 0; c < 3; ++c)
-                rgb[i * 3 + c] = image.pixels[i * 4 + c];
-        data = rgb.data();
-    } else if (!alpha) {
-        rgbDeep.resize(pixels * 3);
-        for (size_t i = 0; i < pixels; ++i)
-            for (int c = 0; c < 3; ++c)
-                rgbDeep[i * 3 + c] = (*deep)[i * 4 + c];
-        data = rgbDeep.data();
-    }
-
-    // The library writes into memory where the format allows, and the bytes
-    // reach the file through our own checked writes: a failing write, flush
-    // or close cannot get lost inside the library's error handling.
-    const bool inMemory = output->supports("ioproxy");
-    if (inMemory) {
-        output->set_ioproxy(&memory);
-    } else {
-        file.handOver();
-    }
-    if (!output->open(inMemory ? path : file.temporaryPath(), imageSpec))
-        throw FileError(path, "cannot write image: " + oiioReason(output->geterror()));
-    if (!output->write_image(given, data))
-        throw FileError(path, "cannot write image: " + oiioReason(output->geterror()));
-    if (!output->close()) throw FileError(path, "cannot write image: " + oiioReason(output->geterror()));
-    output.reset();
-    if (inMemory) {
-        if (encoded.empty()) throw FileError(path, "cannot write image: the image library produced no data");
+    if (deep == nullptr && sampleType == "uint8" && hasPngExtension(path)) {
+        encodePlainPng(path, image, encoded);
         file.write(std::string_view(reinterpret_cast<const char *>(encoded.data()), encoded.size()));
+        file.commit();
+        return;
     }
+    const bool inMemory = imageCodec(path).write(path, image, sampleType, deep, encoded, [&] {
+        file.handOver();
+        return file.temporaryPath();
+    });
+    if (inMemory) file.write(std::string_view(reinterpret_cast<const char *>(encoded.data()), encoded.size()));
     file.commit();
 }
 

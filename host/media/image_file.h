@@ -29,6 +29,8 @@ struct DecodedImage {
 // budget before anything is allocated. Throws FileError naming the file and
 // the reason.
 DecodedImage readImageFile(const std::string &path);
+// The same into decoded, reusing its buffers where they have room.
+void readImageFile(const std::string &path, DecodedImage &decoded);
 
 // Writes RGBA (or RGB where the format has no alpha, such as JPEG, or where
 // alpha is opaque everywhere) in the given sample type where the format

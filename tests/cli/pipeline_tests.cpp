@@ -149,6 +149,39 @@ TEST(RenderPipeline, StopFlagEndsEarlyWithFinishedFramesWritten) {
         EXPECT_EQ(sink.order[i], int(i) + 1);
 }
 
+// Frames come back to the reader once written: with no room beyond one frame
+// for the reader, the filter and the writer, three frames are ever made, and
+// each keeps its pixels.
+TEST(RenderPipeline, FramesAreRecycledWithinTheirBudget) {
+    class ReusingSource : public media::FrameSource {
+    public:
+        bool next(media::Frame &frame) override {
+            if (next_ > 40) return false;
+            if (frame.image.pixels.empty()) {
+                ++made;
+                frame.image = host::RgbaImage(64, 64);
+            }
+            frame.number = next_;
+            frame.image.pixels[0] = static_cast<uint8_t>(next_++);
+            return true;
+        }
+        std::optional<int64_t> count() const override { return 40; }
+        int made = 0;
+
+    private:
+        int next_ = 1;
+    } source;
+    RecordingSink sink(false);
+    Doubler filter;
+    PipelineOptions options;
+    options.frameBudget = 0;
+    const PipelineResult result = runPipeline(source, std::ref(filter), sink, nullptr, options);
+    EXPECT_EQ(result.framesWritten, 40);
+    EXPECT_LE(source.made, 3);
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(sink.values[i], static_cast<uint8_t>(2 * (i + 1)));
+}
+
 TEST(ProgressDisplay, StatusCountsFramesRateAndTimeLeft) {
     std::ostringstream out;
     ProgressDisplay display(out, 0, 10);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -20,6 +21,7 @@
 #include "host/media/atomic_file.h"
 #include "host/media/frame_pattern.h"
 #include "host/media/image_file.h"
+#include "host/media/video_file.h"
 #include "host/scene/scene_file.h"
 #include "host/scene/settings_record_text.h"
 #include "run_command.h"
@@ -144,6 +146,56 @@ TEST(FullDisk, EveryFailingFileCallStopsTheRenderAndKeepsGoodFiles) {
         std::filesystem::remove_all(dir.file("out"));
     }
     std::printf("fault injected at %ld file calls\n", swept);
+}
+
+// A video whose disk fills up part way through (or whose flush or rename
+// fails): exit 1, one line naming the video and the reason, and neither the
+// video nor a temporary file beside it.
+TEST(FullDisk, AVideoThatCannotBeWrittenLeavesNothingBehind) {
+    TempDir dir;
+    scene::saveSceneFile(negativeScene(), dir.file("scene.json"));
+    {
+        media::VideoOutputOptions options;
+        options.codec = "ffv1";
+        options.frameRate = media::frameRateOf(24);
+        media::VideoSink input(dir.file("in.mkv"), options);
+        for (int32_t frame = kFirst; frame <= kLast; ++frame) {
+            media::Frame picture;
+            picture.number = frame;
+            picture.image = patternImage(640, 480, frame);
+            input.write(picture);
+        }
+        input.finish();
+    }
+    std::filesystem::create_directory(dir.file("out"));
+    cli::RenderRequest request;
+    request.scenePath = dir.file("scene.json");
+    request.input = dir.file("in.mkv");
+    request.output = dir.file("out/look.mkv");
+    request.module = KIVO_MODULE_FILE;
+    request.quiet = true;
+
+    std::string message;
+    media::armFileFault(0, 0);
+    ASSERT_EQ(render(request, message), 0) << message;
+    const long calls = media::armFileFault(0, 0);
+    ASSERT_GE(calls, 5 + 3) << "the test needs a video written in several pieces";
+    std::filesystem::remove(request.output);
+
+    // The first write, one in the middle, the flush to disk and the rename
+    // (the last five calls flush and close the file, rename it, and flush
+    // and close its directory).
+    for (const long call : {1L, (calls - 5 + 1) / 2, calls - 4, calls - 2}) {
+        SCOPED_TRACE("failing call " + std::to_string(call));
+        const int error = call == calls - 4 ? EIO : ENOSPC;
+        media::armFileFault(call, error);
+        const int code = render(request, message);
+        media::armFileFault(0, 0);
+        EXPECT_EQ(code, 1);
+        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+        EXPECT_TRUE(contains(message, request.output + ": ") && contains(message, std::strerror(error))) << message;
+        EXPECT_TRUE(dir.entries("out").empty()) << "left behind: " << dir.entries("out").front();
+    }
 }
 
 // Frame-number placeholders and numbers beyond what fits are refused with

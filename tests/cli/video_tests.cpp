@@ -127,6 +127,26 @@ TEST_F(Video, LosslessRoundTripEqualsTheRawPipeAndCopiesTheSound) {
     expectNoDebris();
 }
 
+// libx264 gets a short lookahead unless the user sets it, or a preset that
+// sets it (x264 records its settings in the stream).
+TEST_F(Video, EncoderMemoryDefaultsGiveWayToTheUsersOptions) {
+    makeInput("in.mkv");
+    const struct {
+        std::string options, expected;
+    } cases[] = {
+        {"", "rc_lookahead=10"},
+        {"--codec-option rc-lookahead=20", "rc_lookahead=20"},
+        {"--codec-option preset=medium", "rc_lookahead=40"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.options);
+        std::filesystem::remove(dir.file("x.mp4"));
+        const CommandResult result = vidmixer("-i in.mkv -o x.mp4 --no-audio --codec libx264 " + c.options);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_TRUE(contains(dir.read("x.mp4"), " " + c.expected + " "));
+    }
+}
+
 TEST_F(Video, BadInputsFailInOneLineNamingTheFile) {
     makeInput("in.mkv");
     dir.write("text.mp4", "not a video at all\n");

@@ -1,0 +1,28 @@
+// 8-bit RGB and RGBA PNG files through FFmpeg's PNG codec, which the host
+// has loaded anyway: the same work per frame as the image library, without
+// the quarter second it takes to load it and its dependencies.
+#ifndef KIVO_HOST_MEDIA_PNG_CODEC_H
+#define KIVO_HOST_MEDIA_PNG_CODEC_H
+
+#include <string>
+#include <vector>
+
+#include "host/core/rgba_image.h"
+
+namespace kivo::media {
+
+// True for the bytes of a PNG file this path decodes: 8 bits a sample, RGB
+// without a transparent colour, or RGBA.
+bool isPlainPng(const std::string &bytes);
+
+// Decodes such a file into image (its buffer reused when it has the right
+// size). Throws FileError naming path.
+void decodePlainPng(const std::string &path, const std::string &bytes, host::RgbaImage &image);
+
+// Encodes the image as a PNG: RGB when alpha is opaque everywhere, RGBA
+// otherwise, rows without a prediction filter. Throws FileError naming path.
+void encodePlainPng(const std::string &path, const host::RgbaImage &image, std::vector<unsigned char> &encoded);
+
+} // namespace kivo::media
+
+#endif
