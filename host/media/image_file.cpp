@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <string_view>
@@ -19,14 +20,28 @@
 namespace kivo::media {
 namespace {
 
+// The image library's side beside the running program, for a program that
+// was moved together with it; empty when the program's file is unknown.
+std::string besideProgram() {
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return {};
+    return (program.parent_path() / kImageCodecLibrary).string();
+}
+
 // The image library's side, loaded on first use.
 const ImageCodec &imageCodec(const std::string &path) {
     static const ImageCodec *codec = nullptr;
     static std::string failure;
     static std::once_flag loaded;
     std::call_once(loaded, [] {
-        // Where it was built, else wherever the library path finds it.
-        void *library = ::dlopen(KIVO_IMAGE_CODEC_FILE, RTLD_LAZY | RTLD_LOCAL);
+        // Beside the program, else where it was built, else wherever the
+        // library path finds it. Full paths: a sanitizer's dlopen ignores
+        // the program's run path.
+        void *library = nullptr;
+        if (const std::string beside = besideProgram(); !beside.empty())
+            library = ::dlopen(beside.c_str(), RTLD_LAZY | RTLD_LOCAL);
+        if (library == nullptr) library = ::dlopen(KIVO_IMAGE_CODEC_FILE, RTLD_LAZY | RTLD_LOCAL);
         if (library == nullptr) library = ::dlopen(kImageCodecLibrary, RTLD_LAZY | RTLD_LOCAL);
         if (library == nullptr) {
             failure = ::dlerror();
