@@ -127,7 +127,7 @@ Endpoints openEndpoints(const RenderRequest &request, const scene::Scene &scene,
     } else {
         media::FramePattern outputPattern(request.output);
         if (inputPattern) media::checkOutputSparesInput(*inputPattern, inputFrames, outputPattern, inputFrames);
-        ends.sink = std::make_unique<media::SequenceSink>(outputPattern);
+        ends.sink = std::make_unique<media::SequenceSink>(outputPattern, request.pngCompression);
     }
     return ends;
 }
@@ -248,7 +248,7 @@ int runRender(const RenderRequest &request, std::ostream &err) {
         firstFrame = plan.run.front();
         ends.source = std::make_unique<media::SequenceSource>(inputPattern, plan.run);
         if (outputPattern) {
-            ends.sink = std::make_unique<media::SequenceSink>(*outputPattern);
+            ends.sink = std::make_unique<media::SequenceSink>(*outputPattern, request.pngCompression);
         } else {
             Endpoints out = openEndpoints(request, scene, err);
             ends.sink = std::move(out.sink);

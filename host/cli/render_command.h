@@ -35,6 +35,7 @@ struct RenderRequest {
     std::string codec;
     std::vector<std::string> codecOptions;
     bool noAudio = false;
+    int pngCompression = media::kDefaultPngCompression; // zlib's level for PNG frames, 0 to 9
 };
 
 inline constexpr size_t kMaxWriters = 64;

@@ -48,6 +48,7 @@ std::vector<std::string> workerArguments(const RenderRequest &request, int32_t i
     if (request.resume) args.push_back("--resume");
     if (!request.replay) args.push_back("--no-replay");
     if (request.depth8) args.insert(args.end(), {"--depth", "8"});
+    args.insert(args.end(), {"--png-compression", std::to_string(request.pngCompression)});
     return args;
 }
 

@@ -11,7 +11,8 @@
 
 namespace kivo::media {
 
-SequenceSink::SequenceSink(FramePattern pattern) : pattern_(std::move(pattern)) {
+SequenceSink::SequenceSink(FramePattern pattern, int pngCompression)
+    : pattern_(std::move(pattern)), pngCompression_(pngCompression) {
     std::error_code error;
     std::filesystem::create_directories(pattern_.directory(), error);
     if (error) throw FileError(pattern_.directory(), "cannot create the output directory: " + error.message());
@@ -21,7 +22,8 @@ SequenceSink::SequenceSink(FramePattern pattern) : pattern_(std::move(pattern)) 
 void SequenceSink::write(const Frame &frame) {
     const std::string path = pattern_.pathOf(frame.number);
     try {
-        writeImageFile(path, frame.image, frame.sampleType, frame.deep.empty() ? nullptr : &frame.deep);
+        writeImageFile(path, frame.image, frame.sampleType, frame.deep.empty() ? nullptr : &frame.deep,
+                       pngCompression_);
     } catch (const std::bad_alloc &) {
         throw FileError(path, "not enough memory to write it");
     }

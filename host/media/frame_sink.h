@@ -8,6 +8,7 @@
 
 #include "host/media/frame_pattern.h"
 #include "host/media/frame_source.h"
+#include "host/media/image_file.h"
 #include "host/media/raw_stream.h"
 
 namespace kivo::media {
@@ -25,13 +26,14 @@ class SequenceSink : public FrameSink {
 public:
     // Creates the pattern's directory when it is missing, and removes the
     // temporary files that killed runs left in it.
-    explicit SequenceSink(FramePattern pattern);
+    explicit SequenceSink(FramePattern pattern, int pngCompression = kDefaultPngCompression);
     void write(const Frame &frame) override;
     bool unordered() const override { return true; }
     const FramePattern &pattern() const { return pattern_; }
 
 private:
     FramePattern pattern_;
+    int pngCompression_;
 };
 
 class StreamSink : public FrameSink {

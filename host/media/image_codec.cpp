@@ -139,7 +139,7 @@ void readImage(const std::string &path, const std::string *bytes, DecodedImage &
 
 
 bool writeImage(const std::string &path, const host::RgbaImage &image, const std::string &sampleType,
-                const std::vector<float> *deep, std::vector<unsigned char> &encoded,
+                const std::vector<float> *deep, int pngCompression, std::vector<unsigned char> &encoded,
                 const std::function<std::string()> &handOver) {
     // Declared before the writer, which may still write to it while it is
     // destroyed after an error.
@@ -158,6 +158,7 @@ bool writeImage(const std::string &path, const host::RgbaImage &image, const std
     // ffmpeg writes them: about twice as fast as trying every filter, and
     // smaller on grainy frames.
     imageSpec.attribute("png:filter", kPngFilterNone);
+    imageSpec.attribute("png:compressionLevel", pngCompression);
 
     const OIIO::TypeDesc given = deep != nullptr ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8;
     const void *data = deep != nullptr ? static_cast<const void *>(deep->data()) : image.pixels.data();

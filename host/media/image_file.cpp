@@ -142,19 +142,19 @@ void readImageFile(const std::string &path, DecodedImage &decoded) {
 }
 
 void writeImageFile(const std::string &path, const host::RgbaImage &image, const std::string &sampleType,
-                    const std::vector<float> *deep) {
+                    const std::vector<float> *deep, int pngCompression) {
     const size_t pixels = static_cast<size_t>(image.width) * image.height;
     if (deep != nullptr && deep->size() != pixels * 4)
         throw FileError(path, "the full-precision frame has the wrong size");
     AtomicFile file(path);
     std::vector<unsigned char> encoded;
     if (deep == nullptr && sampleType == "uint8" && hasPngExtension(path)) {
-        encodePlainPng(path, image, encoded);
+        encodePlainPng(path, image, encoded, pngCompression);
         file.write(std::string_view(reinterpret_cast<const char *>(encoded.data()), encoded.size()));
         file.commit();
         return;
     }
-    const bool inMemory = imageCodec(path).write(path, image, sampleType, deep, encoded, [&] {
+    const bool inMemory = imageCodec(path).write(path, image, sampleType, deep, pngCompression, encoded, [&] {
         file.handOver();
         return file.temporaryPath();
     });

@@ -95,7 +95,8 @@ void decodePlainPng(const std::string &path, const std::string &bytes, host::Rgb
     av_frame_unref(frame);
 }
 
-void encodePlainPng(const std::string &path, const host::RgbaImage &image, std::vector<unsigned char> &encoded) {
+void encodePlainPng(const std::string &path, const host::RgbaImage &image, std::vector<unsigned char> &encoded,
+                    int compression) {
     const size_t pixels = static_cast<size_t>(image.width) * image.height;
     uint8_t opaque = 255;
     for (size_t i = 0; i < pixels; ++i)
@@ -111,6 +112,7 @@ void encodePlainPng(const std::string &path, const host::RgbaImage &image, std::
     codec->pix_fmt = alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24;
     codec->time_base = {1, 1};
     codec->thread_count = 1;
+    codec->compression_level = compression; // zlib's level
     int status = avcodec_open2(codec.get(), png, nullptr);
     if (status < 0) throw FileError(path, "cannot write image: " + avReason(status));
     frame->format = codec->pix_fmt;

@@ -21,7 +21,8 @@ void decodePlainPng(const std::string &path, const std::string &bytes, host::Rgb
 
 // Encodes the image as a PNG: RGB when alpha is opaque everywhere, RGBA
 // otherwise, rows without a prediction filter. Throws FileError naming path.
-void encodePlainPng(const std::string &path, const host::RgbaImage &image, std::vector<unsigned char> &encoded);
+void encodePlainPng(const std::string &path, const host::RgbaImage &image, std::vector<unsigned char> &encoded,
+                    int compression);
 
 } // namespace kivo::media
 

@@ -133,6 +133,21 @@ TEST_F(Render, SequenceMatchesTheHostCoreFrameForFrame) {
     expectNoDebris("out");
 }
 
+// The level reaches the encoder (the files differ in size) and never the
+// pixels.
+TEST_F(Render, PngCompressionChangesSizeNotPixels) {
+    for (const char *level : {"0", "9"}) {
+        const media::FramePattern pattern(dir.file(std::string("out") + level + "/####.png"));
+        const CommandResult result =
+            vidmixer(renderArgs(quoted(in.text()), quoted(pattern.text())) + " --png-compression " + level);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(checkOutputs(pattern).size(), 5u) << level;
+    }
+    EXPECT_GT(std::filesystem::file_size(dir.file("out0/0010.png")),
+              std::filesystem::file_size(dir.file("out9/0010.png")));
+    EXPECT_NE(vidmixer(renderArgs(quoted(in.text()), quoted(out.text())) + " --png-compression 10").exitCode, 0);
+}
+
 TEST_F(Render, FramesOptionNarrowsTheSequence) {
     // Frames 10 and 11 are replayed first: 12 and 13 are those of the whole render.
     CommandResult result = vidmixer(renderArgs(quoted(in.text()), quoted(out.text())) + " --frames 12-13 -q");
