@@ -9,32 +9,14 @@ extern "C" {
 #include <memory>
 
 #include "host/media/atomic_file.h"
+#include "host/media/av_handles.h"
 
 namespace kivo::media {
 namespace {
 
-std::string avReason(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-struct CodecDeleter {
-    void operator()(AVCodecContext *codec) const { avcodec_free_context(&codec); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame *frame) const { av_frame_free(&frame); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket *packet) const { av_packet_free(&packet); }
-};
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecDeleter>;
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
-
 struct Decoder {
     CodecPtr codec;
-    FramePtr frame{av_frame_alloc()};
+    AvFramePtr frame{av_frame_alloc()};
     PacketPtr packet{av_packet_alloc()};
 };
 
@@ -104,7 +86,7 @@ void encodePlainPng(const std::string &path, const host::RgbaImage &image, std::
     const bool alpha = opaque != 255;
     const AVCodec *png = avcodec_find_encoder(AV_CODEC_ID_PNG);
     CodecPtr codec(png == nullptr ? nullptr : avcodec_alloc_context3(png));
-    FramePtr frame(av_frame_alloc());
+    AvFramePtr frame(av_frame_alloc());
     PacketPtr packet(av_packet_alloc());
     if (!codec || !frame || !packet) throw FileError(path, "cannot write image: no PNG encoder");
     codec->width = image.width;

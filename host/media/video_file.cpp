@@ -15,16 +15,11 @@ extern "C" {
 #include <thread>
 
 #include "host/media/atomic_file.h"
+#include "host/media/av_handles.h"
 #include "host/media/raw_stream.h"
 
 namespace kivo::media {
 namespace {
-
-std::string avReason(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 std::string fileNameOf(const std::string &path) {
     const auto slash = path.rfind('/');
@@ -66,24 +61,12 @@ AVColorSpace avColourspace(int sws) {
     }
 }
 
-struct PacketDeleter {
-    void operator()(AVPacket *packet) const { av_packet_free(&packet); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame *frame) const { av_frame_free(&frame); }
-};
-struct CodecDeleter {
-    void operator()(AVCodecContext *codec) const { avcodec_free_context(&codec); }
-};
 struct InputDeleter {
     void operator()(AVFormatContext *format) const { avformat_close_input(&format); }
 };
 struct ScaleDeleter {
     void operator()(SwsContext *scale) const { sws_freeContext(scale); }
 };
-using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
-using AvFramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecDeleter>;
 using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
 using ScalePtr = std::unique_ptr<SwsContext, ScaleDeleter>;
 
