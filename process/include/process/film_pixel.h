@@ -15,6 +15,54 @@
 #include "process/random_generator.h"
 #include "process/vignette_table.h"
 
+// The film value from a pixel's luminance and its block's grain through
+// white-out, the dust flash, the flicker, a scratch line and the overflow:
+// everything of the value but the blackout, the smear and the vignette.
+struct FilmValue {
+    bool dusty = false; // " Old'n'Dusty ": dust flashes, flicker and scratch lines
+    bool whiteOut = false;
+    bool flickers = false; // the frame's flickerValue is divisible by 3
+    uint16_t flickerValue = 0;
+
+    FilmValue(const MixerInstance &instance, const FrameState &frame);
+
+    static constexpr uint16_t kDustFlashRoll = 152;
+
+    // flash: the block has a dust flash (counts only when dusty); scratched:
+    // the pixel lies on a scratch line whose roll is not 3 (likewise).
+    uint8_t operator()(int32_t luminance, uint16_t grainValue, bool flash, bool scratched) const {
+        // The film value wraps modulo 65536 and compares unsigned.
+        uint16_t v = static_cast<uint16_t>(grainValue + luminance);
+        if (whiteOut) v = static_cast<uint16_t>(v + v);
+        if (dusty) {
+            if (flash) v = static_cast<uint16_t>(mixChannel(v, 2 * flickerValue, 0.5));
+            if (flickers) v = static_cast<uint16_t>(whiteOut ? v - flickerValue : v + flickerValue);
+            if (scratched) v = static_cast<uint16_t>(mixChannel(v, 16, 0.9));
+        }
+        if (v > 255) v = static_cast<uint16_t>(255 - grainValue);
+        return static_cast<uint8_t>(v);
+    }
+};
+
+// What the film look fixes for one frame: its options, the scratch columns,
+// the centre and, by film grey, the blend rows towards each channel's target
+// (the grey itself or its sepia tint). Prepares the vignette table and the
+// smear when the frame uses them; tables.blend must have been reset to the
+// frame's fade amount.
+struct FilmFrame {
+    FilmFrame(const MixerInstance &instance, const FrameState &frame, FrameTables &tables);
+
+    FilmValue value;
+    bool sepia;
+    bool vignette;
+    bool smear; // out of focus with a displacement of at least the least (1)
+    int64_t displacement;
+    int64_t scratchColumn[kScratchCount]; // the bases moved by the frame's jitter
+    int64_t halfWidth;
+    int64_t halfHeight;
+    const uint8_t *targetRows[3][256];
+};
+
 // What the film rule reads that stays fixed for one visit of a source row.
 struct FilmRow {
     const uint8_t *red = nullptr;
@@ -44,11 +92,11 @@ public:
     void beginBlock(BlockValues block, int64_t x0, int64_t xEnd) {
         block_ = block;
         scratched_ = false;
-        if (dusty_) {
+        if (film_.value.dusty) {
             // x0 <= column < xEnd, as one unsigned comparison per column.
             const uint64_t length = static_cast<uint64_t>(xEnd - x0);
             for (int i = 0; i < kScratchCount; ++i)
-                scratched_ |= static_cast<uint64_t>(scratchColumn_[i] - x0) < length;
+                scratched_ |= static_cast<uint64_t>(film_.scratchColumn[i] - x0) < length;
         }
     }
     // Reads the frame's jump flag as the sprocket test left it for this row.
@@ -62,51 +110,29 @@ public:
     }
 
 private:
-    static constexpr uint16_t kDustFlashRoll = 152;
-
     // The film value of column x from its luminance, clamped to a grey.
     uint8_t filmGrey(int32_t luminance, BlockValues block, bool blackout, int64_t x, HeldRandom &random) const;
 
     bool onScratchColumn(int64_t x) const {
         bool hit = false;
-        for (int i = 0; i < kScratchCount; ++i) hit |= scratchColumn_[i] == x;
+        for (int i = 0; i < kScratchCount; ++i) hit |= film_.scratchColumn[i] == x;
         return hit;
     }
 
     const FrameState &frame_;
     FrameTables &tables_;
-    bool dusty_;     // " Old'n'Dusty ": dust flashes, flicker, scratch lines
-    bool whiteOut_;
-    bool sepia_;
-    bool vignette_;
-    bool smear_;     // out of focus with a displacement of at least the least (1)
-    bool flickers_;  // flickerValue divisible by 3
-    int64_t scratchColumn_[kScratchCount]; // the bases moved by the frame's jitter
-    int64_t halfWidth_;
-    int64_t halfHeight_;
+    FilmFrame film_;
     FilmRow row_;
     BlockValues block_;
     bool scratched_ = false; // a scratch column lies in the block's columns
-    // By film grey: the blend rows towards each channel's target, the grey
-    // itself or its sepia tint.
-    const uint8_t *targetRows_[3][256];
 };
 
 inline uint8_t FilmRule::filmGrey(int32_t luminance, BlockValues block, bool blackout, int64_t x,
                                   HeldRandom &random) const {
-    // The film value wraps modulo 65536 and compares unsigned.
-    uint16_t v = static_cast<uint16_t>(block.grainValue + luminance);
-    if (whiteOut_) v = static_cast<uint16_t>(v + v);
-    if (dusty_) {
-        if (block.dustRoll == kDustFlashRoll) v = static_cast<uint16_t>(mixChannel(v, 2 * frame_.flickerValue, 0.5));
-        if (flickers_)
-            v = static_cast<uint16_t>(whiteOut_ ? v - frame_.flickerValue : v + frame_.flickerValue);
-        if (scratched_ && onScratchColumn(x) && halveWhileAbove(random.next(), 6) != 3)
-            v = static_cast<uint16_t>(mixChannel(v, 16, 0.9));
-    }
-    if (blackout) v = 0;
-    if (v > 255) v = static_cast<uint16_t>(255 - block.grainValue);
-    return static_cast<uint8_t>(v);
+    // The scratch roll is drawn on the blackout rows too.
+    const bool scratched = film_.value.dusty && scratched_ && onScratchColumn(x) && halveWhileAbove(random.next(), 6) != 3;
+    if (blackout) return 0;
+    return film_.value(luminance, block.grainValue, block.dustRoll == FilmValue::kDustFlashRoll, scratched);
 }
 
 // Fills colourOut for column x of the row. Draws one scratchRoll when the
@@ -120,18 +146,18 @@ inline void FilmRule::pixel(int64_t x, uint8_t colourOut[3], HeldRandom &random)
 
     const int32_t luminance = pixelLuminance(red, green, blue);
     uint8_t grey = filmGrey(luminance, block, row.blackout, x, random);
-    if (smear_) grey = tables_.outOfFocus.smear(grey, row.smearRow, row.y, row.red, row.green, row.blue, x);
+    if (film_.smear) grey = tables_.outOfFocus.smear(grey, row.smearRow, row.y, row.red, row.green, row.blue, x);
     if (row.vignetted) {
-        const int64_t centreX = x - halfWidth_;
+        const int64_t centreX = x - film_.halfWidth;
         const double amount = row.vignetteAmounts != nullptr
                                   ? row.vignetteAmounts[centreX < 0 ? -centreX : centreX]
                                   : vignetteAmount(centreX, row.centreY, frame_.vignetteStep);
         grey = static_cast<uint8_t>(mixChannelOfModerate(grey, 16, amount)); // amount is 0..1
     }
 
-    colourOut[0] = targetRows_[0][grey][red];
-    colourOut[1] = targetRows_[1][grey][green];
-    colourOut[2] = targetRows_[2][grey][blue];
+    colourOut[0] = film_.targetRows[0][grey][red];
+    colourOut[1] = film_.targetRows[1][grey][green];
+    colourOut[2] = film_.targetRows[2][grey][blue];
 }
 
 inline void FilmRule::beginRow(int64_t y, const uint8_t *red, const uint8_t *green, const uint8_t *blue) {
@@ -140,10 +166,10 @@ inline void FilmRule::beginRow(int64_t y, const uint8_t *red, const uint8_t *gre
     row.green = green;
     row.blue = blue;
     row.y = y;
-    if (smear_) row.smearRow = tables_.outOfFocus.rowSlot(y);
+    if (film_.smear) row.smearRow = tables_.outOfFocus.rowSlot(y);
     row.blackout = frame_.jumpFlag && y > static_cast<int64_t>(frame_.height) - 4;
-    if (vignette_) {
-        row.centreY = y - halfHeight_;
+    if (film_.vignette) {
+        row.centreY = y - film_.halfHeight;
         // Only frames more than twice as tall as wide have rows beyond the width.
         row.vignetted = static_cast<double>(row.centreY * row.centreY) <= frame_.widthSquared;
         row.vignetteAmounts = row.vignetted ? tables_.vignette.row(row.centreY) : nullptr;

@@ -31,10 +31,34 @@ public:
         state_ = state_ * 214013u + 2531011u;
         return (state_ >> 16) & 0x7FFFu;
     }
+    uint32_t state() const { return state_; }
+    // Takes steps draws at once, their values unused.
+    void skip(uint64_t steps);
 
 private:
     uint32_t state_;
 };
+
+// The state after steps more draws from state, in log2(steps) products: the
+// step x -> a x + c applied twice is x -> a^2 x + (a + 1) c.
+constexpr uint32_t advanceRandom(uint32_t state, uint64_t steps) {
+    uint32_t multiplier = 214013u, increment = 2531011u;
+    uint32_t totalMultiplier = 1u, totalIncrement = 0u;
+    for (; steps != 0; steps >>= 1) {
+        if (steps & 1u) {
+            totalMultiplier *= multiplier;
+            totalIncrement = totalIncrement * multiplier + increment;
+        }
+        increment *= multiplier + 1u;
+        multiplier *= multiplier;
+    }
+    return totalMultiplier * state + totalIncrement;
+}
+
+// The draw that the step from state gives.
+constexpr uint32_t drawAfter(uint32_t state) { return ((state * 214013u + 2531011u) >> 16) & 0x7FFFu; }
+
+inline void HeldRandom::skip(uint64_t steps) { state_ = advanceRandom(state_, steps); }
 
 // Halves value (integer division) until it is at most limit. Done as one
 // shift: the number of halvings follows from the bit lengths, which keeps
