@@ -4,6 +4,7 @@
 #include "process/block_walk.h"
 #include "process/fade_amount.h"
 #include "process/film_pixel.h"
+#include "process/film_rows.h"
 #include "process/frame_state.h"
 #include "process/frame_tables.h"
 #include "process/random_generator.h"
@@ -25,6 +26,7 @@ public:
     void pixel(int64_t x, uint8_t colourOut[3], HeldRandom &) const {
         look_.pixel(red_[x], green_[x], blue_[x], colourOut);
     }
+    static void skipRow(int64_t, int64_t, HeldRandom &) {}
 
 private:
     SimpleLook &look_;
@@ -65,7 +67,10 @@ void processFrame(void *instancePointer, const FrameAccess *access, const ItemIn
     if (canWalk(*access)) {
         FrameTables &tables = FrameTables::forModule();
         tables.blend.reset(frame.fadeAmount);
-        if (look == Look::Film) {
+        if (look == Look::Film && FilmRows::fits(frame.width)) {
+            FilmRows rule(instance, frame, tables);
+            walkBlocks(instance, *access, frame, rule);
+        } else if (look == Look::Film) {
             FilmRule rule(instance, frame, tables);
             walkBlocks(instance, *access, frame, rule);
         } else {

@@ -81,3 +81,32 @@ void OutOfFocus::prepare(int32_t width, int64_t displacement) {
     slotCount_ = kChainCapacity / displacement;
     for (int64_t i = 0; i < slotCount_; ++i) rows_[i] = SmearRow{-1, 0, 0, chains_ + i * displacement};
 }
+
+void OutOfFocus::smearRow(uint8_t *grey, const uint8_t *luminance, int64_t end) {
+    const SmearSteps &steps = *steps_;
+    const int64_t d = displacement_;
+    if (d > kChainCapacity) {
+        // At most a few samples a column: blended one by one.
+        for (int64_t x = 2 * d + 1; x < end; ++x) {
+            uint8_t v = grey[x];
+            for (int64_t k = x - d; k > d; k -= d) v = steps.step(v, luminance[k]);
+            grey[x] = v;
+        }
+        return;
+    }
+    int64_t columnClass = 0; // x modulo d
+    for (int64_t x = 0; x < end; ++x) {
+        SmearChain &chain = chains_[columnClass];
+        if (++columnClass == d) columnClass = 0;
+        if (x <= 2 * d) {
+            chain.clear(); // no sample lies at column d or less
+            continue;
+        }
+        if (chain.kind == SmearChain::Steps && chain.count == 1) {
+            grey[x] = chain.value[0];
+            continue;
+        }
+        chain.extend(luminance[x - d], steps);
+        grey[x] = chain.apply(grey[x], steps);
+    }
+}

@@ -99,6 +99,12 @@ public:
                 scratched_ |= static_cast<uint64_t>(film_.scratchColumn[i] - x0) < length;
         }
     }
+    // The scratch rolls of a row visit that is not computed.
+    void skipRow(int64_t x0, int64_t xEnd, HeldRandom &random) const {
+        if (!film_.value.dusty || !scratched_) return;
+        for (int64_t x = x0; x < xEnd; ++x)
+            if (onScratchColumn(x)) random.next();
+    }
     // Reads the frame's jump flag as the sprocket test left it for this row.
     void beginRow(int64_t y, const uint8_t *red, const uint8_t *green, const uint8_t *blue);
     // Draws from random (a scratch roll) when x lies on a scratch column.

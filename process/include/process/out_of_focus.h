@@ -114,6 +114,11 @@ public:
         return smearDirect(v, red, green, blue, x, displacement_, *steps_);
     }
 
+    // Smears the film values grey[0..end-1] of one row, left to right, with
+    // the smear luminances of the row's source pixels: every column class's
+    // chain at once, started afresh.
+    void smearRow(uint8_t *grey, const uint8_t *luminance, int64_t end);
+
     // Room for the chains of 4096 column classes over all slots (256 KiB).
     static constexpr int64_t kChainCapacity = 4096;
 

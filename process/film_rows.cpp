@@ -1,0 +1,193 @@
+#include "process/film_rows.h"
+
+#include <algorithm>
+
+#include "process/block_walk.h"
+#include "process/luminance.h"
+#include "process/mix_channel.h"
+#include "process/out_of_focus.h"
+#include "process/vignette_table.h"
+
+FilmRows::FilmRows(const MixerInstance &instance, const FrameState &frame, FrameTables &tables)
+    : tables_(tables), buffers_(tables.filmRows), film_(instance, frame, tables), width_(frame.width),
+      height_(frame.height), grainWidth_(grainWidthOf(instance)), jumps_(jumpsThisFrame(instance, frame)),
+      widthSquared_(frame.widthSquared), vignetteStep_(frame.vignetteStep) {
+    // The film values off the scratch lines, by dust flash, grain and
+    // luminance; a dust flash counts only in a dusty frame.
+    constexpr int kGrains = FilmRowBuffers::kGrains;
+    for (int flash = 0; flash < 2; ++flash)
+        for (int grain = 0; grain < kGrains; ++grain)
+            for (int32_t luminance = 0; luminance < 256; ++luminance)
+                buffers_.filmValues[(flash * kGrains + grain) * 256 + luminance] =
+                    film_.value(luminance, static_cast<uint16_t>(grain), flash != 0, false);
+
+    // The scratch columns inside the frame, each once, left to right.
+    if (film_.value.dusty) {
+        for (int64_t column : film_.scratchColumn) {
+            if (column < 0 || column >= width_) continue;
+            int at = 0;
+            while (at < scratchCount_ && scratches_[at].column < column) ++at;
+            if (at < scratchCount_ && scratches_[at].column == column) continue;
+            std::copy_backward(scratches_ + at, scratches_ + scratchCount_, scratches_ + scratchCount_ + 1);
+            scratches_[at] = Scratch{};
+            scratches_[at].column = column;
+            ++scratchCount_;
+        }
+    }
+}
+
+namespace {
+
+// The generator's step taken n times, as x -> multiplier x + increment.
+struct RandomSteps {
+    uint32_t multiplier;
+    uint32_t increment;
+    constexpr explicit RandomSteps(uint64_t n)
+        : multiplier(advanceRandom(1, n) - advanceRandom(0, n)), increment(advanceRandom(0, n)) {}
+    constexpr uint32_t from(uint32_t state) const { return multiplier * state + increment; }
+};
+
+// The block's row of film values from its two draws. Halving the grain's
+// draw down to 255 and then on to 24 is halving it down to 24.
+inline uint16_t filmIndexOf(uint32_t grainDraw, uint32_t dustDraw, bool dusty) {
+    const uint32_t grain = halveWhileAbove(grainDraw, 24);
+    const bool flash = dusty && halveWhileAbove(dustDraw, 300) == FilmValue::kDustFlashRoll;
+    return static_cast<uint16_t>(((flash ? FilmRowBuffers::kGrains : 0) + grain) * 256);
+}
+
+// The film indexes of `count` blocks without scratch columns, two draws each,
+// from state; four blocks at a time from states apart, so that the steps do
+// not wait for each other.
+void drawBlocks(uint32_t state, int64_t count, bool dusty, uint16_t *indexes) {
+    constexpr RandomSteps one(1), two(2), four(4), six(6), eight(8);
+    int64_t b = 0;
+    for (; b + 4 <= count; b += 4, state = eight.from(state)) {
+        const uint32_t states[4] = {state, two.from(state), four.from(state), six.from(state)};
+        for (int i = 0; i < 4; ++i) {
+            const uint32_t first = one.from(states[i]);
+            indexes[b + i] = filmIndexOf((first >> 16) & 0x7FFFu, drawAfter(first), dusty);
+        }
+    }
+    for (; b < count; ++b, state = two.from(state)) {
+        const uint32_t first = one.from(state);
+        indexes[b] = filmIndexOf((first >> 16) & 0x7FFFu, drawAfter(first), dusty);
+    }
+}
+
+} // namespace
+
+void FilmRows::beginBlockRow(int64_t y0, int64_t yEnd, HeldRandom &random) {
+    const int64_t rows = yEnd - y0;
+    y0_ = y0;
+    stored_ = rows <= FilmRowBuffers::kMaxStoredRows && rows * width_ * 3 <= FilmRowBuffers::kResultBytes;
+    if (stored_) std::fill(buffers_.fetched, buffers_.fetched + rows, FilmRowBuffers::Rows{});
+
+    // Block by block: the grain value and the dust roll, then the rolls of
+    // the block's scratch columns, row by row, which are taken when their
+    // rows are computed. The blocks between scratch columns are drawn in
+    // runs, into the film index of their first columns.
+    const bool dusty = film_.value.dusty;
+    const int64_t blocks = (width_ + grainWidth_ - 1) / grainWidth_;
+    uint16_t *const indexes = grainWidth_ == 1 ? buffers_.filmIndex : buffers_.blockIndex;
+    int64_t block = 0;
+    for (int next = 0; next <= scratchCount_;) {
+        const int64_t runEnd = next < scratchCount_ ? scratches_[next].column / grainWidth_ : blocks;
+        drawBlocks(random.state(), runEnd - block, dusty, indexes + block);
+        random.skip(static_cast<uint64_t>(2 * (runEnd - block)));
+        block = runEnd;
+        if (next == scratchCount_) break;
+        // The block of the next scratch columns.
+        const uint32_t grainDraw = random.next();
+        indexes[block] = filmIndexOf(grainDraw, random.next(), dusty);
+        int inBlock = 0;
+        while (next + inBlock < scratchCount_ && scratches_[next + inBlock].column / grainWidth_ == block) ++inBlock;
+        for (int i = 0; i < inBlock; ++i) {
+            Scratch &scratch = scratches_[next + i];
+            scratch.firstState = random.state();
+            scratch.perRow = inBlock;
+            scratch.order = i;
+        }
+        random.skip(static_cast<uint64_t>(rows * inBlock));
+        next += inBlock;
+        ++block;
+    }
+    if (grainWidth_ > 1)
+        for (int64_t b = 0; b < blocks; ++b)
+            std::fill(buffers_.filmIndex + b * grainWidth_, buffers_.filmIndex + std::min((b + 1) * grainWidth_, width_),
+                      indexes[b]);
+}
+
+void FilmRows::computeColumns(int64_t y, int64_t dy, FilmRowBuffers::Rows rows, int64_t begin, int64_t end,
+                              uint8_t *results) {
+    const uint8_t *red = rows.red;
+    const uint8_t *green = rows.green;
+    const uint8_t *blue = rows.blue;
+    uint8_t *grey = buffers_.grey;
+
+    // The film values. The jump flag is set by the first visit below row 3,
+    // which comes before any visit of a later row: a jumped frame's last
+    // three rows are black wherever they are written.
+    if (jumps_ && y > 3 && y > height_ - 4) {
+        std::fill(grey + begin, grey + end, uint8_t{0});
+    } else {
+        const uint16_t *index = buffers_.filmIndex;
+        const uint8_t *values = buffers_.filmValues;
+        for (int64_t x = begin; x < end; ++x) grey[x] = values[index[x] + pixelLuminance(red[x], green[x], blue[x])];
+        for (int i = 0; i < scratchCount_; ++i) {
+            const Scratch &scratch = scratches_[i];
+            const int64_t x = scratch.column;
+            if (x < begin || x >= end) continue;
+            const uint32_t before = advanceRandom(scratch.firstState, static_cast<uint64_t>(dy * scratch.perRow + scratch.order));
+            const bool scratched = halveWhileAbove(drawAfter(before), 6) != 3;
+            const int block = index[x] / 256;
+            grey[x] = film_.value(pixelLuminance(red[x], green[x], blue[x]),
+                                  static_cast<uint16_t>(block % FilmRowBuffers::kGrains),
+                                  block >= FilmRowBuffers::kGrains, scratched);
+        }
+    }
+
+    if (film_.smear) {
+        OutOfFocus &outOfFocus = tables_.outOfFocus;
+        if (begin == 0) {
+            uint8_t *luminance = buffers_.smearLuminance;
+            for (int64_t x = 0; x < end; ++x)
+                luminance[x] = static_cast<uint8_t>(smearLuminance(red[x], green[x], blue[x]));
+            outOfFocus.smearRow(grey, luminance, end);
+        } else {
+            const SmearSteps &steps = SmearSteps::get();
+            for (int64_t x = begin; x < end; ++x)
+                grey[x] = smearDirect(grey[x], red, green, blue, x, film_.displacement, steps);
+        }
+    }
+
+    if (film_.vignette) {
+        const int64_t centreY = y - film_.halfHeight;
+        // Only frames more than twice as tall as wide have rows beyond the width.
+        if (static_cast<double>(centreY * centreY) <= widthSquared_) {
+            const int64_t half = film_.halfWidth;
+            if (const double *amounts = tables_.vignette.row(centreY)) {
+                // Left of the centre and from it on, so that each loop reads
+                // the amounts in order.
+                const int64_t split = std::clamp(half, begin, end);
+                for (int64_t x = begin; x < split; ++x)
+                    grey[x] = static_cast<uint8_t>(mixChannelOfModerate(grey[x], 16, amounts[half - x]));
+                for (int64_t x = split; x < end; ++x)
+                    grey[x] = static_cast<uint8_t>(mixChannelOfModerate(grey[x], 16, amounts[x - half]));
+            } else {
+                for (int64_t x = begin; x < end; ++x)
+                    grey[x] = static_cast<uint8_t>(
+                        mixChannelOfModerate(grey[x], 16, vignetteAmount(x - half, centreY, vignetteStep_)));
+            }
+        }
+    }
+
+    const uint8_t *const *toRed = film_.targetRows[0];
+    const uint8_t *const *toGreen = film_.targetRows[1];
+    const uint8_t *const *toBlue = film_.targetRows[2];
+    uint8_t *out = results + begin * 3;
+    for (int64_t x = begin; x < end; ++x, out += 3) {
+        out[0] = toRed[grey[x]][red[x]];
+        out[1] = toGreen[grey[x]][green[x]];
+        out[2] = toBlue[grey[x]][blue[x]];
+    }
+}
