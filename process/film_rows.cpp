@@ -1,6 +1,7 @@
 #include "process/film_rows.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "process/block_walk.h"
 #include "process/luminance.h"
@@ -47,11 +48,17 @@ struct RandomSteps {
     constexpr uint32_t from(uint32_t state) const { return multiplier * state + increment; }
 };
 
-// The block's row of film values from its two draws. Halving the grain's
-// draw down to 255 and then on to 24 is halving it down to 24.
+// The block's row of film values from its two draws, without branches.
+// Halving the grain's draw down to 255 and then on to 24 is halving it down
+// to 24: shifted to 5 bits it is 16..31, and once more when above 24. The
+// dust roll halves down to 152 exactly when the draw's leading 8 bits are
+// 152 (152 has 8 bits, and twice it is above 300).
 inline uint16_t filmIndexOf(uint32_t grainDraw, uint32_t dustDraw, bool dusty) {
-    const uint32_t grain = halveWhileAbove(grainDraw, 24);
-    const bool flash = dusty && halveWhileAbove(dustDraw, 300) == FilmValue::kDustFlashRoll;
+    const uint32_t fiveBits = grainDraw >> std::max(static_cast<int>(std::bit_width(grainDraw)) - 5, 0);
+    const uint32_t grain = fiveBits >> (fiveBits > 24 ? 1 : 0);
+    static_assert(std::bit_width(unsigned{FilmValue::kDustFlashRoll}) == 8 && 2 * FilmValue::kDustFlashRoll > 300);
+    const bool flash =
+        dusty && (dustDraw >> std::max(static_cast<int>(std::bit_width(dustDraw)) - 8, 0)) == FilmValue::kDustFlashRoll;
     return static_cast<uint16_t>(((flash ? FilmRowBuffers::kGrains : 0) + grain) * 256);
 }
 
@@ -166,13 +173,14 @@ void FilmRows::computeColumns(int64_t y, int64_t dy, FilmRowBuffers::Rows rows, 
         if (static_cast<double>(centreY * centreY) <= widthSquared_) {
             const int64_t half = film_.halfWidth;
             if (const double *amounts = tables_.vignette.row(centreY)) {
-                // Left of the centre and from it on, so that each loop reads
-                // the amounts in order.
+                // The row's amounts by column, mirrored from the quadrant's
+                // (by |x - W/2|), so that the blend runs over both in order.
+                double *byColumn = buffers_.vignetteAmounts;
                 const int64_t split = std::clamp(half, begin, end);
-                for (int64_t x = begin; x < split; ++x)
-                    grey[x] = static_cast<uint8_t>(mixChannelOfModerate(grey[x], 16, amounts[half - x]));
-                for (int64_t x = split; x < end; ++x)
-                    grey[x] = static_cast<uint8_t>(mixChannelOfModerate(grey[x], 16, amounts[x - half]));
+                for (int64_t x = begin; x < split; ++x) byColumn[x] = amounts[half - x];
+                std::copy(amounts + (split - half), amounts + (end - half), byColumn + split);
+                for (int64_t x = begin; x < end; ++x)
+                    grey[x] = static_cast<uint8_t>(mixChannelOfModerate(grey[x], 16, byColumn[x]));
             } else {
                 for (int64_t x = begin; x < end; ++x)
                     grey[x] = static_cast<uint8_t>(

@@ -23,12 +23,8 @@ const SmearSteps &SmearSteps::get() {
     return steps;
 }
 
-void SmearChain::extend(int32_t luminance, const SmearSteps &steps) {
+void SmearChain::compose(int32_t luminance, const SmearSteps &steps) {
     if (kind == Samples) {
-        if (sampleCount < kSampleBlends) {
-            samples[sampleCount++] = static_cast<uint8_t>(luminance);
-            return;
-        }
         // The samples after the new blend give outputs lo..hi; each output's
         // segment starts at the least input that reaches it through all of
         // them, found from the last blend applied back to the first.

@@ -76,9 +76,18 @@ struct alignas(64) SmearChain {
         return value[base - start];
     }
     // This chain after one more blend, with luminance, applied first.
-    void extend(int32_t luminance, const SmearSteps &steps);
+    void extend(int32_t luminance, const SmearSteps &steps) {
+        if (kind == Samples && sampleCount < kSampleBlends) {
+            samples[sampleCount++] = static_cast<uint8_t>(luminance);
+            return;
+        }
+        compose(luminance, steps);
+    }
 
 private:
+    // extend, once the blends are composed or are about to be.
+    void compose(int32_t luminance, const SmearSteps &steps);
+
     uint8_t applySamples(uint8_t v, const SmearSteps &steps) const {
         for (int j = sampleCount - 1; j >= 0; --j) v = steps.step(v, samples[j]);
         return v;
