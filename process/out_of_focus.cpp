@@ -81,9 +81,35 @@ void OutOfFocus::prepare(int32_t width, int64_t displacement) {
 void OutOfFocus::smearRow(uint8_t *grey, const uint8_t *luminance, int64_t end) {
     const SmearSteps &steps = *steps_;
     const int64_t d = displacement_;
-    if (d > kChainCapacity) {
-        // At most a few samples a column: blended one by one.
-        for (int64_t x = 2 * d + 1; x < end; ++x) {
+    // With few samples a column (at most about as many as a chain takes to
+    // pay for its composing), they are blended one by one: the columns do
+    // not wait for each other.
+    if (d > kChainCapacity || (end - 1) / d <= kFewSamples) {
+        // Columns x - d, x - 2d, ... down to d + 1: (x - d - 1) / d samples.
+        // Four neighbours with as many samples are blended side by side.
+        int64_t x = 2 * d + 1;
+        for (; x + 3 < end; ++x) {
+            const int64_t samples = (x - d - 1) / d;
+            if ((x + 3 - d - 1) / d != samples) {
+                uint8_t v = grey[x];
+                for (int64_t k = x - d; k > d; k -= d) v = steps.step(v, luminance[k]);
+                grey[x] = v;
+                continue;
+            }
+            uint8_t v0 = grey[x], v1 = grey[x + 1], v2 = grey[x + 2], v3 = grey[x + 3];
+            for (int64_t k = x - d, n = 0; n < samples; k -= d, ++n) {
+                v0 = steps.step(v0, luminance[k]);
+                v1 = steps.step(v1, luminance[k + 1]);
+                v2 = steps.step(v2, luminance[k + 2]);
+                v3 = steps.step(v3, luminance[k + 3]);
+            }
+            grey[x] = v0;
+            grey[x + 1] = v1;
+            grey[x + 2] = v2;
+            grey[x + 3] = v3;
+            x += 3;
+        }
+        for (; x < end; ++x) {
             uint8_t v = grey[x];
             for (int64_t k = x - d; k > d; k -= d) v = steps.step(v, luminance[k]);
             grey[x] = v;
