@@ -409,3 +409,71 @@ TEST_F(FramePass, MissingRowsAndMissingHostPieces) {
 }
 
 } // namespace
+
+// A host that keeps two copies of the source planes and hands out the other
+// copy at every row visit, and can fail to supply one row.
+namespace copying_host {
+std::vector<uint8_t> gPlanes[2];
+int32_t gWidth, gHeight, gMissingRow;
+int64_t gFetches;
+RgbaImage *gOut;
+const uint8_t *getLine(int32_t type, int32_t y) {
+    const int copy = static_cast<int>(gFetches++ / 4 % 2);
+    if (y == gMissingRow) return nullptr;
+    return gPlanes[copy].data() + (static_cast<size_t>(type - RTYPE_RED) * gHeight + y) * gWidth;
+}
+void setRGB(int32_t x, int32_t y, const uint8_t rgb[3]) {
+    for (int c = 0; c < 3; ++c) gOut->at(x, y)[c] = rgb[c];
+}
+void setAlpha(int32_t x, int32_t y, uint8_t a) { gOut->at(x, y)[3] = a; }
+
+RgbaImage render(MixerInstance &m, const RgbaImage &source, int32_t frame, int32_t missingRow) {
+    gWidth = source.width;
+    gHeight = source.height;
+    gMissingRow = missingRow;
+    gFetches = 0;
+    for (auto &planes : gPlanes) {
+        planes.resize(source.pixels.size());
+        for (size_t i = 0; i < source.pixels.size(); ++i)
+            planes[(i % 4) * (source.pixels.size() / 4) + i / 4] = source.pixels[i];
+    }
+    RgbaImage out(source.width, source.height);
+    gOut = &out;
+    FrameAccess access{};
+    access.width = source.width;
+    access.height = source.height;
+    access.frame = frame;
+    access.getLine = getLine;
+    access.setRGB = setRGB;
+    access.setAlpha = setAlpha;
+    processFrame(&m, &access, ItemTable::service());
+    return out;
+}
+} // namespace copying_host
+
+// Frames up to 16384 wide are computed a row at a time at the row's first
+// visit; wider ones pixel by pixel. Either way a visit that is handed other
+// row buffers than the first, and a row the host cannot supply, leave every
+// other pixel as the reference has it.
+TEST_F(FramePass, FilmRowsWhateverRowsTheHostHandsOver) {
+    m.effect = EFFECT_FILM;
+    m.filmQuality = FILM_OLD_N_DUSTY;
+    m.sepia = m.vignette = m.outOfFocus = 1;
+    m.grainWidth = 3;
+    m.grainHeight = 3; // odd: the next block's visit of a row gets the other copy
+    for (auto [width, displacement] : {std::pair{120, 2}, std::pair{120, 40}, std::pair{16400, 5}}) {
+        m.focalDisplacement = displacement;
+        const RgbaImage source = reference::testPicture(width, 6);
+        const uint32_t state = gRandomState;
+        const RgbaImage want = expected(source, 9);
+        EXPECT_EQ(copying_host::render(m, source, 9, -1), want) << width << " " << displacement;
+
+        // A missing row: not written, and the draws of the rest unchanged.
+        gRandomState = state;
+        const RgbaImage got = copying_host::render(m, source, 9, 3);
+        for (int32_t y = 0; y < 6; ++y)
+            for (int32_t x = 0; x < width; ++x)
+                for (int c = 0; c < 4; ++c)
+                    ASSERT_EQ(got.at(x, y)[c], y == 3 ? 0 : want.at(x, y)[c]) << x << " " << y << " " << c;
+    }
+}
