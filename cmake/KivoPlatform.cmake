@@ -67,6 +67,11 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
     ${PROJECT_BINARY_DIR}/wineprefix ${KIVO_WINE_PACKAGE})
   # Paths compiled into tests are seen by Windows programs through drive Z:.
   set(KIVO_TEST_PATH_PREFIX "Z:")
+elseif(CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # 32-bit Linux tests run natively, or under qemu-i386 on a kernel that
+  # cannot run 32-bit programs.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/run-i386.sh)
+  set(KIVO_TEST_PATH_PREFIX "")
 else()
   set(KIVO_TEST_PATH_PREFIX "")
 endif()

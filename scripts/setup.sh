@@ -9,10 +9,11 @@ packages=(
   libopenimageio-dev zlib1g-dev nlohmann-json3-dev libcli11-dev libncurses-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   ffmpeg tmux
-  # Other targets: 32-bit Linux (g++-multilib above), Windows through mingw-w64
+  # Other targets: 32-bit Linux (g++-multilib above; qemu-user runs its tests
+  # on a kernel without 32-bit support), Windows through mingw-w64
   # with tests under Wine, GoogleTest built from source, release archives.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  wine wine64 wine32:i386 googletest zip
+  qemu-user wine wine64 wine32:i386 googletest zip
   slurm-wlm munge bc
   frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base
   gstreamer1.0-plugins-bad
