@@ -9,15 +9,15 @@ shift 4
 
 fail() { echo "run-under-wine: $*" >&2; exit 1; }
 
+[ -x "$wine" ] || fail "$wine not found: install the Debian package $package"
+server="${wine%/*}/wineserver${arch#win}"
+[ -x "$server" ] || fail "$server not found: install the Debian package $package"
 # Debian's 32-bit Wine is itself a 32-bit Linux program: a kernel without
 # 32-bit support cannot start it. That is reported as a skipped test (77).
 if [ "$arch" = win32 ] && ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
   echo "run-under-wine: this machine's kernel cannot run 32-bit x86 programs, so 32-bit Wine cannot start: skipped" >&2
   exit 77
 fi
-[ -x "$wine" ] || fail "$wine not found: install the Debian package $package"
-server="${wine%/*}/wineserver${arch#win}"
-[ -x "$server" ] || fail "$server not found: install the Debian package $package"
 export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all
 # No Mono or Gecko: the tests need neither, and nothing is downloaded.
 export WINEDLLOVERRIDES="mscoree,mshtml="
