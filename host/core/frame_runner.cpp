@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "host/core/pixel_layout.h"
+
 namespace kivo::host {
 
 namespace {
@@ -91,13 +93,9 @@ void splitPlanes(const RgbaImage &source, FrameWorkspace &work) {
     const size_t count = width * static_cast<size_t>(source.height);
     work.planes.resize(count * 4);
     const uint8_t *in = source.pixels.data();
-    uint8_t *planes[4] = {&work.planes[0], &work.planes[count], &work.planes[2 * count], &work.planes[3 * count]};
-    for (size_t i = 0; i < count; ++i, in += 4) {
-        planes[0][i] = in[0];
-        planes[1][i] = in[1];
-        planes[2][i] = in[2];
-        planes[3][i] = in[3];
-    }
+    uint8_t *planes[4] = {work.planes.data(), work.planes.data() + count, work.planes.data() + 2 * count,
+                          work.planes.data() + 3 * count};
+    splitRgbaPlanes(in, count, planes[0], planes[1], planes[2], planes[3]);
     work.rows.resize(static_cast<size_t>(source.height) * 4);
     for (size_t y = 0; y < static_cast<size_t>(source.height); ++y)
         for (size_t c = 0; c < 4; ++c) work.rows[y * 4 + c] = planes[c] + y * width;
