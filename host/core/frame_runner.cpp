@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/core/frame_buffer.h"
 #include "host/core/pixel_layout.h"
 
 namespace kivo::host {
@@ -91,6 +92,7 @@ extern "C" void monitorDone(void *data) {
 void splitPlanes(const RgbaImage &source, FrameWorkspace &work) {
     const size_t width = static_cast<size_t>(source.width);
     const size_t count = width * static_cast<size_t>(source.height);
+    reserveFrameBuffer(work.planes, count * 4);
     work.planes.resize(count * 4);
     const uint8_t *in = source.pixels.data();
     uint8_t *planes[4] = {work.planes.data(), work.planes.data() + count, work.planes.data() + 2 * count,
@@ -111,7 +113,9 @@ FrameReport runFrame(ProcessFunction process, void *instance, const RgbaImage &s
     // Reuses the output's buffer when it has room: no fresh pages per frame.
     output.width = source.width;
     output.height = source.height;
-    output.pixels.assign(static_cast<size_t>(source.width) * source.height * 4, 0);
+    const size_t bytes = static_cast<size_t>(source.width) * static_cast<size_t>(source.height) * 4;
+    reserveFrameBuffer(output.pixels, bytes);
+    output.pixels.assign(bytes, 0);
     ActiveFrame frame{source.width, source.height, work.rows.data(), work.zeroRow.data(),
                       output.pixels.data(), options.progress, {}};
 

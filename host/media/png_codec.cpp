@@ -11,6 +11,7 @@ extern "C" {
 #include <string_view>
 #include <vector>
 
+#include "host/core/frame_buffer.h"
 #include "host/core/pixel_layout.h"
 #include "host/media/atomic_file.h"
 #include "host/media/av_handles.h"
@@ -105,7 +106,9 @@ void decodeWith(PngCoder &decoder, const std::string &path, const std::string &b
     const size_t width = static_cast<size_t>(frame->width);
     image.width = frame->width;
     image.height = frame->height;
-    image.pixels.resize(width * static_cast<size_t>(frame->height) * 4);
+    const size_t size = width * static_cast<size_t>(frame->height) * 4;
+    host::reserveFrameBuffer(image.pixels, size);
+    image.pixels.resize(size);
     for (int y = 0; y < frame->height; ++y) {
         const uint8_t *from = frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0];
         uint8_t *to = image.pixels.data() + static_cast<size_t>(y) * width * 4;
@@ -122,6 +125,7 @@ void encodeWith(PngCoder &coder, const std::string &path, const host::RgbaImage 
     const size_t pixels = width * static_cast<size_t>(image.height);
     // One pass takes the RGB rows and checks alpha; the first row with alpha
     // below 255 ends it, and the image goes out as RGBA.
+    host::reserveFrameBuffer(coder.rgb, pixels * 3);
     coder.rgb.resize(pixels * 3);
     bool alpha = false;
     for (size_t y = 0; y < static_cast<size_t>(image.height) && !alpha; ++y)
