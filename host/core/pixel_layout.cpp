@@ -81,6 +81,20 @@ KIVO_PIXEL_CLONES uint8_t packRows(const uint8_t *__restrict from, uint8_t *__re
     return alpha;
 }
 
+KIVO_PIXEL_CLONES void opaqueRows(uint8_t *__restrict rgba, size_t pixels) {
+    // A whole pixel at a time, or-ed with alpha's bits: single bytes four
+    // apart are left scalar by the vectorizer.
+    const uint8_t alpha[4] = {0, 0, 0, 255};
+    uint32_t mask;
+    std::memcpy(&mask, alpha, 4);
+    for (size_t i = 0; i < pixels; ++i) {
+        uint32_t pixel;
+        std::memcpy(&pixel, rgba + i * 4, 4);
+        pixel |= mask;
+        std::memcpy(rgba + i * 4, &pixel, 4);
+    }
+}
+
 KIVO_PIXEL_CLONES void splitRows(const uint8_t *__restrict from, size_t pixels, uint8_t *__restrict red,
                                  uint8_t *__restrict green, uint8_t *__restrict blue, uint8_t *__restrict alpha) {
     for (size_t i = 0; i < pixels; ++i) {
@@ -98,6 +112,8 @@ KIVO_PIXEL_CLONES void splitRows(const uint8_t *__restrict from, size_t pixels, 
 void expandRgbToRgba(const uint8_t *rgb, uint8_t *rgba, size_t pixels) { expandRows(rgb, rgba, pixels); }
 
 bool packRgbaToRgb(const uint8_t *rgba, uint8_t *rgb, size_t pixels) { return packRows(rgba, rgb, pixels) == 255; }
+
+void makeOpaque(uint8_t *rgba, size_t pixels) { opaqueRows(rgba, pixels); }
 
 void splitRgbaPlanes(const uint8_t *rgba, size_t pixels, uint8_t *red, uint8_t *green, uint8_t *blue,
                      uint8_t *alpha) {

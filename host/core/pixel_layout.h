@@ -16,6 +16,9 @@ void expandRgbToRgba(const uint8_t *rgb, uint8_t *rgba, size_t pixels);
 // alpha was 255 (nothing was lost).
 bool packRgbaToRgb(const uint8_t *rgba, uint8_t *rgb, size_t pixels);
 
+// Sets the alpha of pixels * 4 bytes of RGBA to 255.
+void makeOpaque(uint8_t *rgba, size_t pixels);
+
 // pixels * 4 bytes of RGBA -> four planes of pixels bytes each.
 void splitRgbaPlanes(const uint8_t *rgba, size_t pixels, uint8_t *red, uint8_t *green, uint8_t *blue,
                      uint8_t *alpha);

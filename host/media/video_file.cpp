@@ -15,6 +15,7 @@ extern "C" {
 #include <thread>
 
 #include "host/core/frame_buffer.h"
+#include "host/core/pixel_layout.h"
 #include "host/media/atomic_file.h"
 #include "host/media/av_handles.h"
 #include "host/media/raw_stream.h"
@@ -279,9 +280,7 @@ bool VideoSource::next(Frame &frame) {
         sws_scale(s.scale.get(), decoded->data, decoded->linesize, 0, s.height, target, stride);
         if (!pixelFormatHasAlpha(format)) {
             // Some conversions leave alpha unset; a frame without alpha is opaque.
-            uint8_t *pixel = frame.image.pixels.data();
-            for (size_t i = 3, n = frame.image.pixels.size(); i < n; i += 4)
-                pixel[i] = 255;
+            host::makeOpaque(frame.image.pixels.data(), frame.image.pixels.size() / 4);
         }
         frame.number = static_cast<int32_t>(number);
         frame.sampleType = "uint8";
