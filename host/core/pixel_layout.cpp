@@ -6,8 +6,17 @@
 // builds each loop also gets a version for newer processors (AVX2, or SSSE3
 // for the widening), chosen once at load time; the file is compiled with the
 // vectorizer's full cost model (see CMakeLists.txt). Elsewhere they are plain
-// loops.
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+// loops, and so are they under the sanitizers: the versions are picked by
+// resolvers that run while the program is loaded, before a sanitizer's
+// runtime is set up, and the instrumented resolvers would crash there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KIVO_PIXEL_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define KIVO_PIXEL_SANITIZED 1
+#endif
+#endif
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && !defined(KIVO_PIXEL_SANITIZED)
 #define KIVO_PIXEL_MULTIVERSION 1
 #define KIVO_PIXEL_CLONES __attribute__((target_clones("avx2", "default")))
 #else
