@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "host/core/frame_buffer.h"
+#include "host/core/pixel_layout.h"
+
 namespace kivo::host {
 
 namespace {
@@ -89,15 +92,12 @@ extern "C" void monitorDone(void *data) {
 void splitPlanes(const RgbaImage &source, FrameWorkspace &work) {
     const size_t width = static_cast<size_t>(source.width);
     const size_t count = width * static_cast<size_t>(source.height);
+    reserveFrameBuffer(work.planes, count * 4);
     work.planes.resize(count * 4);
     const uint8_t *in = source.pixels.data();
-    uint8_t *planes[4] = {&work.planes[0], &work.planes[count], &work.planes[2 * count], &work.planes[3 * count]};
-    for (size_t i = 0; i < count; ++i, in += 4) {
-        planes[0][i] = in[0];
-        planes[1][i] = in[1];
-        planes[2][i] = in[2];
-        planes[3][i] = in[3];
-    }
+    uint8_t *planes[4] = {work.planes.data(), work.planes.data() + count, work.planes.data() + 2 * count,
+                          work.planes.data() + 3 * count};
+    splitRgbaPlanes(in, count, planes[0], planes[1], planes[2], planes[3]);
     work.rows.resize(static_cast<size_t>(source.height) * 4);
     for (size_t y = 0; y < static_cast<size_t>(source.height); ++y)
         for (size_t c = 0; c < 4; ++c) work.rows[y * 4 + c] = planes[c] + y * width;
@@ -113,7 +113,9 @@ FrameReport runFrame(ProcessFunction process, void *instance, const RgbaImage &s
     // Reuses the output's buffer when it has room: no fresh pages per frame.
     output.width = source.width;
     output.height = source.height;
-    output.pixels.assign(static_cast<size_t>(source.width) * source.height * 4, 0);
+    const size_t bytes = static_cast<size_t>(source.width) * static_cast<size_t>(source.height) * 4;
+    reserveFrameBuffer(output.pixels, bytes);
+    output.pixels.assign(bytes, 0);
     ActiveFrame frame{source.width, source.height, work.rows.data(), work.zeroRow.data(),
                       output.pixels.data(), options.progress, {}};
 

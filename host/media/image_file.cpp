@@ -147,13 +147,12 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
     if (deep != nullptr && deep->size() != pixels * 4)
         throw FileError(path, "the full-precision frame has the wrong size");
     AtomicFile file(path);
-    std::vector<unsigned char> encoded;
     if (deep == nullptr && sampleType == "uint8" && hasPngExtension(path)) {
-        encodePlainPng(path, image, encoded, pngCompression);
-        file.write(std::string_view(reinterpret_cast<const char *>(encoded.data()), encoded.size()));
+        encodePlainPng(path, image, pngCompression, [&](std::string_view bytes) { file.write(bytes); });
         file.commit();
         return;
     }
+    std::vector<unsigned char> encoded;
     const bool inMemory = imageCodec(path).write(path, image, sampleType, deep, pngCompression, encoded, [&] {
         file.handOver();
         return file.temporaryPath();

@@ -4,8 +4,9 @@
 #ifndef KIVO_HOST_MEDIA_PNG_CODEC_H
 #define KIVO_HOST_MEDIA_PNG_CODEC_H
 
+#include <functional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "host/core/rgba_image.h"
 
@@ -16,13 +17,15 @@ namespace kivo::media {
 bool isPlainPng(const std::string &bytes);
 
 // Decodes such a file into image (its buffer reused when it has the right
-// size). Throws FileError naming path.
+// size). Each thread keeps a decoder for its files. Throws FileError naming
+// path.
 void decodePlainPng(const std::string &path, const std::string &bytes, host::RgbaImage &image);
 
 // Encodes the image as a PNG: RGB when alpha is opaque everywhere, RGBA
-// otherwise, rows without a prediction filter. Throws FileError naming path.
-void encodePlainPng(const std::string &path, const host::RgbaImage &image, std::vector<unsigned char> &encoded,
-                    int compression);
+// otherwise, rows without a prediction filter; hands the file's bytes to
+// write, which must not keep the view. Throws FileError naming path.
+void encodePlainPng(const std::string &path, const host::RgbaImage &image, int compression,
+                    const std::function<void(std::string_view)> &write);
 
 } // namespace kivo::media
 

@@ -14,6 +14,8 @@ extern "C" {
 #include <cstring>
 #include <thread>
 
+#include "host/core/frame_buffer.h"
+#include "host/core/pixel_layout.h"
 #include "host/media/atomic_file.h"
 #include "host/media/av_handles.h"
 #include "host/media/raw_stream.h"
@@ -269,16 +271,16 @@ bool VideoSource::next(Frame &frame) {
             frame.image.pixels.size() != static_cast<size_t>(s.width) * s.height * 4) {
             frame.image.width = s.width;
             frame.image.height = s.height;
-            frame.image.pixels.resize(static_cast<size_t>(s.width) * s.height * 4);
+            const size_t bytes = static_cast<size_t>(s.width) * static_cast<size_t>(s.height) * 4;
+            host::reserveFrameBuffer(frame.image.pixels, bytes);
+            frame.image.pixels.resize(bytes);
         }
         uint8_t *target[4] = {frame.image.pixels.data(), nullptr, nullptr, nullptr};
         const int stride[4] = {s.width * 4, 0, 0, 0};
         sws_scale(s.scale.get(), decoded->data, decoded->linesize, 0, s.height, target, stride);
         if (!pixelFormatHasAlpha(format)) {
             // Some conversions leave alpha unset; a frame without alpha is opaque.
-            uint8_t *pixel = frame.image.pixels.data();
-            for (size_t i = 3, n = frame.image.pixels.size(); i < n; i += 4)
-                pixel[i] = 255;
+            host::makeOpaque(frame.image.pixels.data(), frame.image.pixels.size() / 4);
         }
         frame.number = static_cast<int32_t>(number);
         frame.sampleType = "uint8";

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include <OpenImageIO/imageio.h>
 #include <fcntl.h>
@@ -162,6 +164,37 @@ TEST(ImageFiles, AnOpaqueFrameIsWrittenWithoutAlpha) {
     ASSERT_TRUE(withAlpha);
     EXPECT_EQ(withAlpha->spec_dimensions(0).nchannels, 4);
     EXPECT_EQ(readImageFile(dir.file("alpha.png")).image, image);
+}
+
+// Each thread keeps its PNG decoder and encoder from file to file: a file
+// still decodes as itself, not as a change to the picture before it of the
+// same size, and the bytes written for an image do not depend on what the
+// thread wrote before (a new thread starts with neither).
+TEST(ImageFiles, PngFilesAreCodedEachOnItsOwn) {
+    TempDir dir;
+    const auto opaque = [](RgbaImage image) {
+        for (size_t i = 3; i < image.pixels.size(); i += 4) image.pixels[i] = 255;
+        return image;
+    };
+    struct Case {
+        RgbaImage image;
+        int level;
+    };
+    const std::vector<Case> cases = {
+        {opaque(patternImage(17, 9, 1)), 3}, {opaque(patternImage(17, 9, 2)), 3}, {patternImage(17, 9, 3), 3},
+        {patternImage(17, 9, 4), 3},         {opaque(patternImage(5, 30, 5)), 3}, {opaque(patternImage(17, 9, 6)), 6},
+        {opaque(patternImage(17, 9, 1)), 3}};
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const std::string name = std::to_string(i) + ".png";
+        std::thread([&] { writeImageFile(dir.file("alone" + name), cases[i].image, "uint8", nullptr, cases[i].level); })
+            .join();
+        writeImageFile(dir.file("in-turn" + name), cases[i].image, "uint8", nullptr, cases[i].level);
+    }
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const std::string name = std::to_string(i) + ".png";
+        EXPECT_EQ(dir.read("in-turn" + name), dir.read("alone" + name)) << name;
+        EXPECT_EQ(readImageFile(dir.file("in-turn" + name)).image, cases[i].image) << name;
+    }
 }
 
 TEST(ImageFiles, UnreadableFilesAreNamed) {

@@ -1,0 +1,28 @@
+// Conversions between the host's interleaved RGBA frames and the layouts of
+// PNG rows and of the module's row fetches. Each touches every pixel of every
+// frame, so they are built to vectorize (see pixel_layout.cpp).
+#ifndef KIVO_HOST_CORE_PIXEL_LAYOUT_H
+#define KIVO_HOST_CORE_PIXEL_LAYOUT_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kivo::host {
+
+// pixels * 3 bytes of RGB -> pixels * 4 bytes of RGBA, alpha 255.
+void expandRgbToRgba(const uint8_t *rgb, uint8_t *rgba, size_t pixels);
+
+// pixels * 4 bytes of RGBA -> pixels * 3 bytes of RGB; true when every
+// alpha was 255 (nothing was lost).
+bool packRgbaToRgb(const uint8_t *rgba, uint8_t *rgb, size_t pixels);
+
+// Sets the alpha of pixels * 4 bytes of RGBA to 255.
+void makeOpaque(uint8_t *rgba, size_t pixels);
+
+// pixels * 4 bytes of RGBA -> four planes of pixels bytes each.
+void splitRgbaPlanes(const uint8_t *rgba, size_t pixels, uint8_t *red, uint8_t *green, uint8_t *blue,
+                     uint8_t *alpha);
+
+} // namespace kivo::host
+
+#endif
