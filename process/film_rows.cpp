@@ -10,12 +10,12 @@
 #include "process/vignette_table.h"
 
 FilmRows::FilmRows(const MixerInstance &instance, const FrameState &frame, FrameTables &tables)
-    : tables_(tables), buffers_(tables.filmRows), film_(instance, frame, tables), width_(frame.width),
+    : tables_(tables), buffers_(tables.blockRows), film_(instance, frame, tables), width_(frame.width),
       height_(frame.height), grainWidth_(grainWidthOf(instance)), jumps_(jumpsThisFrame(instance, frame)),
-      widthSquared_(frame.widthSquared), vignetteStep_(frame.vignetteStep) {
+      widthSquared_(frame.widthSquared), vignetteStep_(frame.vignetteStep), results_(buffers_, width_) {
     // The film values off the scratch lines, by dust flash, grain and
     // luminance; a dust flash counts only in a dusty frame.
-    constexpr int kGrains = FilmRowBuffers::kGrains;
+    constexpr int kGrains = BlockRowBuffers::kGrains;
     for (int flash = 0; flash < 2; ++flash)
         for (int grain = 0; grain < kGrains; ++grain)
             for (int32_t luminance = 0; luminance < 256; ++luminance)
@@ -39,15 +39,6 @@ FilmRows::FilmRows(const MixerInstance &instance, const FrameState &frame, Frame
 
 namespace {
 
-// The generator's step taken n times, as x -> multiplier x + increment.
-struct RandomSteps {
-    uint32_t multiplier;
-    uint32_t increment;
-    constexpr explicit RandomSteps(uint64_t n)
-        : multiplier(advanceRandom(1, n) - advanceRandom(0, n)), increment(advanceRandom(0, n)) {}
-    constexpr uint32_t from(uint32_t state) const { return multiplier * state + increment; }
-};
-
 // The block's row of film values from its two draws, without branches.
 // Halving the grain's draw down to 255 and then on to 24 is halving it down
 // to 24: shifted to 5 bits it is 16..31, and once more when above 24. The
@@ -59,26 +50,7 @@ inline uint16_t filmIndexOf(uint32_t grainDraw, uint32_t dustDraw, bool dusty) {
     static_assert(std::bit_width(unsigned{FilmValue::kDustFlashRoll}) == 8 && 2 * FilmValue::kDustFlashRoll > 300);
     const bool flash =
         dusty && (dustDraw >> std::max(static_cast<int>(std::bit_width(dustDraw)) - 8, 0)) == FilmValue::kDustFlashRoll;
-    return static_cast<uint16_t>(((flash ? FilmRowBuffers::kGrains : 0) + grain) * 256);
-}
-
-// The film indexes of `count` blocks without scratch columns, two draws each,
-// from state; four blocks at a time from states apart, so that the steps do
-// not wait for each other.
-void drawBlocks(uint32_t state, int64_t count, bool dusty, uint16_t *indexes) {
-    constexpr RandomSteps one(1), two(2), four(4), six(6), eight(8);
-    int64_t b = 0;
-    for (; b + 4 <= count; b += 4, state = eight.from(state)) {
-        const uint32_t states[4] = {state, two.from(state), four.from(state), six.from(state)};
-        for (int i = 0; i < 4; ++i) {
-            const uint32_t first = one.from(states[i]);
-            indexes[b + i] = filmIndexOf((first >> 16) & 0x7FFFu, drawAfter(first), dusty);
-        }
-    }
-    for (; b < count; ++b, state = two.from(state)) {
-        const uint32_t first = one.from(state);
-        indexes[b] = filmIndexOf((first >> 16) & 0x7FFFu, drawAfter(first), dusty);
-    }
+    return static_cast<uint16_t>(((flash ? BlockRowBuffers::kGrains : 0) + grain) * 256);
 }
 
 } // namespace
@@ -86,8 +58,7 @@ void drawBlocks(uint32_t state, int64_t count, bool dusty, uint16_t *indexes) {
 void FilmRows::beginBlockRow(int64_t y0, int64_t yEnd, HeldRandom &random) {
     const int64_t rows = yEnd - y0;
     y0_ = y0;
-    stored_ = rows <= FilmRowBuffers::kMaxStoredRows && rows * width_ * 3 <= FilmRowBuffers::kResultBytes;
-    if (stored_) std::fill(buffers_.fetched, buffers_.fetched + rows, FilmRowBuffers::Rows{});
+    results_.begin(rows);
 
     // Block by block: the grain value and the dust roll, then the rolls of
     // the block's scratch columns, row by row, which are taken when their
@@ -99,7 +70,9 @@ void FilmRows::beginBlockRow(int64_t y0, int64_t yEnd, HeldRandom &random) {
     int64_t block = 0;
     for (int next = 0; next <= scratchCount_;) {
         const int64_t runEnd = next < scratchCount_ ? scratches_[next].column / grainWidth_ : blocks;
-        drawBlocks(random.state(), runEnd - block, dusty, indexes + block);
+        forEachDrawPair(random.state(), runEnd - block, [&](int64_t i, uint32_t grainDraw, uint32_t dustDraw) {
+            indexes[block + i] = filmIndexOf(grainDraw, dustDraw, dusty);
+        });
         random.skip(static_cast<uint64_t>(2 * (runEnd - block)));
         block = runEnd;
         if (next == scratchCount_) break;
@@ -124,7 +97,7 @@ void FilmRows::beginBlockRow(int64_t y0, int64_t yEnd, HeldRandom &random) {
                       indexes[b]);
 }
 
-void FilmRows::computeColumns(int64_t y, int64_t dy, FilmRowBuffers::Rows rows, int64_t begin, int64_t end,
+void FilmRows::computeColumns(int64_t y, int64_t dy, BlockRowBuffers::Rows rows, int64_t begin, int64_t end,
                               uint8_t *results) {
     const uint8_t *red = rows.red;
     const uint8_t *green = rows.green;
@@ -148,8 +121,8 @@ void FilmRows::computeColumns(int64_t y, int64_t dy, FilmRowBuffers::Rows rows, 
             const bool scratched = halveWhileAbove(drawAfter(before), 6) != 3;
             const int block = index[x] / 256;
             grey[x] = film_.value(pixelLuminance(red[x], green[x], blue[x]),
-                                  static_cast<uint16_t>(block % FilmRowBuffers::kGrains),
-                                  block >= FilmRowBuffers::kGrains, scratched);
+                                  static_cast<uint16_t>(block % BlockRowBuffers::kGrains),
+                                  block >= BlockRowBuffers::kGrains, scratched);
         }
     }
 

@@ -9,6 +9,7 @@
 #include "process/frame_tables.h"
 #include "process/random_generator.h"
 #include "process/simple_looks.h"
+#include "process/simple_rows.h"
 
 namespace {
 
@@ -76,8 +77,13 @@ void processFrame(void *instancePointer, const FrameAccess *access, const ItemIn
         } else {
             SimpleLook simple;
             simple.prepare(look, instance, frame.fadeAmount, tables.blend);
-            SimpleRule rule(simple);
-            walkBlocks(instance, *access, frame, rule);
+            if (SimpleRows::fits(frame.width)) {
+                SimpleRows rule(simple, look == Look::Static, instance, frame, tables.blockRows);
+                walkBlocks(instance, *access, frame, rule);
+            } else {
+                SimpleRule rule(simple);
+                walkBlocks(instance, *access, frame, rule);
+            }
         }
     }
 

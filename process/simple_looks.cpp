@@ -23,3 +23,27 @@ void SimpleLook::prepare(Look look, const MixerInstance &instance, double fadeAm
         break;
     }
 }
+
+void SimpleLook::row(const uint8_t *red, const uint8_t *green, const uint8_t *blue, const uint8_t *grains,
+                     int64_t begin, int64_t end, uint8_t *results) const {
+    // The tables in locals: the stores below could otherwise alias them.
+    uint8_t *out = results + begin * 3;
+    if (look_ == Look::Static) {
+        const BlendTable &blend = *blend_;
+        for (int64_t x = begin; x < end; ++x, out += 3) {
+            const uint8_t *towards = blend.filled(grains[x]);
+            out[0] = towards[red[x]];
+            out[1] = towards[green[x]];
+            out[2] = towards[blue[x]];
+        }
+        return;
+    }
+    const uint8_t *const toRed = red_;
+    const uint8_t *const toGreen = green_;
+    const uint8_t *const toBlue = blue_;
+    for (int64_t x = begin; x < end; ++x, out += 3) {
+        out[0] = toRed[red[x]];
+        out[1] = toGreen[green[x]];
+        out[2] = toBlue[blue[x]];
+    }
+}

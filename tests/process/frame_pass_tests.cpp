@@ -427,15 +427,20 @@ void setRGB(int32_t x, int32_t y, const uint8_t rgb[3]) {
 }
 void setAlpha(int32_t x, int32_t y, uint8_t a) { gOut->at(x, y)[3] = a; }
 
-RgbaImage render(MixerInstance &m, const RgbaImage &source, int32_t frame, int32_t missingRow) {
+// Visits alternate between two copies of source, or between source and
+// other when it is given.
+RgbaImage render(MixerInstance &m, const RgbaImage &source, int32_t frame, int32_t missingRow,
+                 const RgbaImage *other = nullptr) {
     gWidth = source.width;
     gHeight = source.height;
     gMissingRow = missingRow;
     gFetches = 0;
-    for (auto &planes : gPlanes) {
-        planes.resize(source.pixels.size());
-        for (size_t i = 0; i < source.pixels.size(); ++i)
-            planes[(i % 4) * (source.pixels.size() / 4) + i / 4] = source.pixels[i];
+    for (int copy = 0; copy < 2; ++copy) {
+        const RgbaImage &from = copy == 1 && other != nullptr ? *other : source;
+        std::vector<uint8_t> &planes = gPlanes[copy];
+        planes.resize(from.pixels.size());
+        for (size_t i = 0; i < from.pixels.size(); ++i)
+            planes[(i % 4) * (from.pixels.size() / 4) + i / 4] = from.pixels[i];
     }
     RgbaImage out(source.width, source.height);
     gOut = &out;
@@ -454,28 +459,55 @@ RgbaImage render(MixerInstance &m, const RgbaImage &source, int32_t frame, int32
 // Frames up to 16384 wide are computed a row at a time at the row's first
 // visit; wider ones pixel by pixel. Either way a visit that is handed other
 // row buffers than the first, and a row the host cannot supply, leave every
-// other pixel as the reference has it.
-TEST_F(FramePass, FilmRowsWhateverRowsTheHostHandsOver) {
-    m.effect = EFFECT_FILM;
-    m.filmQuality = FILM_OLD_N_DUSTY;
-    m.sepia = m.outOfFocus = 1;
-    m.grainWidth = 3;
-    m.grainHeight = 3; // odd: the next block's visit of a row gets the other copy
-    for (auto [width, displacement] : {std::pair{120, 2}, std::pair{120, 40}, std::pair{16400, 3000}}) {
-        m.focalDisplacement = displacement;
+// other pixel as the reference has it: for film and for a simple look, in
+// blocks of one pixel (the walk of its own) and larger.
+TEST_F(FramePass, RowsWhateverRowsTheHostHandsOver) {
+    struct Case {
+        int32_t effect, grain, width, displacement;
+    };
+    // An odd grain: the next block's visit of a row gets the other copy.
+    for (const Case &c : {Case{EFFECT_FILM, 3, 120, 2}, Case{EFFECT_FILM, 3, 120, 40},
+                          Case{EFFECT_FILM, 3, 16400, 3000}, Case{EFFECT_FILM, 1, 120, 3},
+                          Case{EFFECT_STATIC, 1, 120, 0}, Case{EFFECT_STATIC, 3, 120, 0},
+                          Case{EFFECT_NEGATIVE, 1, 16400, 0}}) {
+        m.effect = c.effect;
+        m.filmQuality = FILM_OLD_N_DUSTY;
+        m.sepia = m.outOfFocus = 1;
+        m.grainWidth = m.grainHeight = c.grain;
+        m.focalDisplacement = c.displacement;
         // In a wide, low frame the vignette would darken most columns to one grey.
-        m.vignette = width < 1000;
-        const RgbaImage source = reference::testPicture(width, 6);
+        m.vignette = c.width < 1000;
+        const RgbaImage source = reference::testPicture(c.width, 6);
         const uint32_t state = gRandomState;
         const RgbaImage want = expected(source, 9);
-        EXPECT_EQ(copying_host::render(m, source, 9, -1), want) << width << " " << displacement;
+        EXPECT_EQ(copying_host::render(m, source, 9, -1), want) << c.effect << " " << c.grain << " " << c.width;
 
         // A missing row: not written, and the draws of the rest unchanged.
         gRandomState = state;
         const RgbaImage got = copying_host::render(m, source, 9, 3);
         for (int32_t y = 0; y < 6; ++y)
-            for (int32_t x = 0; x < width; ++x)
-                for (int c = 0; c < 4; ++c)
-                    ASSERT_EQ(got.at(x, y)[c], y == 3 ? 0 : want.at(x, y)[c]) << x << " " << y << " " << c;
+            for (int32_t x = 0; x < c.width; ++x)
+                for (int k = 0; k < 4; ++k)
+                    ASSERT_EQ(got.at(x, y)[k], y == 3 ? 0 : want.at(x, y)[k])
+                        << c.effect << " " << c.grain << " " << x << " " << y << " " << k;
+    }
+}
+
+// A simple look's pixel follows from the rows its visit was handed, even
+// where they are not the rows of the row's first visit: blocks of one pixel
+// visit each pixel once, alternating between two pictures here.
+TEST_F(FramePass, SimpleLookPixelsComeFromTheRowsOfTheirVisit) {
+    const RgbaImage first = reference::testPicture(33, 4, 7);
+    const RgbaImage second = reference::testPicture(33, 4, 8);
+    RgbaImage visited = first;
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 33; ++x)
+            if ((y * 33 + x) % 2 == 1) std::copy_n(second.at(x, y), 4, visited.at(x, y));
+    for (int32_t effect : {EFFECT_STATIC, EFFECT_NEGATIVE}) {
+        m.effect = effect;
+        const uint32_t state = gRandomState;
+        const RgbaImage want = expected(visited, 5);
+        gRandomState = state;
+        EXPECT_EQ(copying_host::render(m, first, 5, -1, &second), want) << effect;
     }
 }

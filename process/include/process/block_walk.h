@@ -40,6 +40,85 @@ inline int64_t grainHeightOf(const MixerInstance &instance) {
 // yEnd, random), and visit(block, y, x0, xEnd, red, green, blue) gives the
 // colours of the visited columns, three bytes a pixel; it is not asked for
 // rows the host cannot supply or that land above the frame.
+// The visits of source row y, one a pixel, written to targetRow: the first
+// visit computes the row (see BlockRowResults); a later visit handed the
+// same rows finds its colours three bytes a column on from the first's.
+template <class Rule, class GetLine, class SetRGB, class SetAlpha>
+void visitRow(GetLine getLine, SetRGB setRGB, SetAlpha setAlpha, Rule &rule, int64_t y, int64_t width,
+              int32_t targetRow) {
+    const int32_t row = static_cast<int32_t>(y);
+    // Any visit: its colours from the rule, if the host supplied its rows.
+    auto visit = [&](int64_t x, const uint8_t *red, const uint8_t *green, const uint8_t *blue,
+                     const uint8_t *alpha) -> const uint8_t * {
+        if (red == nullptr || green == nullptr || blue == nullptr || alpha == nullptr) return nullptr;
+        const uint8_t *colours = rule.visit(x, y, x, x + 1, red, green, blue);
+        setRGB(static_cast<int32_t>(x), targetRow, colours);
+        setAlpha(static_cast<int32_t>(x), targetRow, alpha[x]);
+        return colours;
+    };
+    if (width <= 0) return;
+    const uint8_t *const firstRed = getLine(RTYPE_RED, row);
+    const uint8_t *const firstGreen = getLine(RTYPE_GREEN, row);
+    const uint8_t *const firstBlue = getLine(RTYPE_BLUE, row);
+    const uint8_t *const firstColours = visit(0, firstRed, firstGreen, firstBlue, getLine(RTYPE_ALPHA, row));
+    if (firstColours == nullptr) {
+        for (int64_t x = 1; x < width; ++x) {
+            const uint8_t *red = getLine(RTYPE_RED, row);
+            const uint8_t *green = getLine(RTYPE_GREEN, row);
+            const uint8_t *blue = getLine(RTYPE_BLUE, row);
+            visit(x, red, green, blue, getLine(RTYPE_ALPHA, row));
+        }
+        return;
+    }
+    // Each fetch is compared as it comes, so that only the difference is
+    // kept across the next call.
+    const auto bits = [](const uint8_t *p) { return reinterpret_cast<uintptr_t>(p); };
+    for (int64_t x = 1; x < width; ++x) {
+        const uint8_t *red = getLine(RTYPE_RED, row);
+        uintptr_t differs = bits(red) ^ bits(firstRed);
+        const uint8_t *green = getLine(RTYPE_GREEN, row);
+        differs |= bits(green) ^ bits(firstGreen);
+        const uint8_t *blue = getLine(RTYPE_BLUE, row);
+        differs |= bits(blue) ^ bits(firstBlue);
+        const uint8_t *alpha = getLine(RTYPE_ALPHA, row);
+        if (differs == 0 && alpha != nullptr) {
+            setRGB(static_cast<int32_t>(x), targetRow, firstColours + 3 * x);
+            setAlpha(static_cast<int32_t>(x), targetRow, alpha[x]);
+        } else {
+            visit(x, red, green, blue, alpha);
+        }
+    }
+}
+
+// The walk of a block row rule over blocks of one pixel, the default grain:
+// the same calls, draws and writes as walkBlocks, in a loop of its own that
+// keeps the row's first visit in registers (see BlockRowResults), since the
+// general one costs about half as much again as the host calls there.
+template <class Rule>
+void walkPixelBlocks(const FrameAccess &access, FrameState &frame, Rule &rule, bool jumps, HeldRandom &random) {
+    const int64_t width = frame.width;
+    const int64_t height = frame.height;
+    const auto getLine = access.getLine;
+    const auto setRGB = access.setRGB;
+    const auto setAlpha = access.setAlpha;
+    ProgressMonitor *const monitor = access.monitor;
+    for (int64_t y = 0; y < height; ++y) {
+        rule.beginBlockRow(y, y + 1, random);
+        const int32_t row = static_cast<int32_t>(y);
+        // The row's first visit sets the jump flag (see walkBlocks).
+        if (jumps && y > 3 && width > 0) frame.jumpFlag = true;
+        const int64_t target = frame.jumpFlag ? y - 4 : y;
+        // Rows that land above the frame are fetched and not written.
+        if (target < 0) {
+            for (int64_t x = 0; x < width; ++x)
+                for (int32_t type = RTYPE_RED; type <= RTYPE_ALPHA; ++type) getLine(type, row);
+        } else {
+            visitRow(getLine, setRGB, setAlpha, rule, y, width, static_cast<int32_t>(target));
+        }
+        if (y % 10 == 0 && monitor != nullptr && monitor->step != nullptr) monitor->step(monitor->data, 10);
+    }
+}
+
 template <class Rule>
 void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameState &frame, Rule &rule) {
     const int64_t width = frame.width;
@@ -53,6 +132,12 @@ void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameS
     const bool jumps = jumpsThisFrame(instance, frame);
     constexpr bool byBlockRow = requires { Rule::kByBlockRow; };
     HeldRandom random;
+    if constexpr (byBlockRow) {
+        if (grainWidth == 1 && grainHeight == 1) {
+            walkPixelBlocks(access, frame, rule, jumps, random);
+            return;
+        }
+    }
 
     for (int64_t y0 = 0; y0 < height; y0 += grainHeight) {
         const int64_t yEnd = std::min(y0 + grainHeight, height);

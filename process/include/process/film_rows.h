@@ -3,18 +3,16 @@
 // What a block row draws follows from the frame's geometry alone: each
 // block's grain value and dust roll, then, for each of its rows, a scratch
 // roll for each scratch column inside it. So the values of a whole block row
-// are drawn when it begins, and at the first visit of each of its source
-// rows (in the block row's first block) that row is computed across the
-// frame in tight loops, step by step over the row, with the smear's chains
-// run left to right. The later blocks' visits of the row only write what was
-// computed. A visit whose fetched rows are not those of the first visit
-// computes its own columns from the rows it was given.
+// are drawn when it begins, and each source row is computed across the frame
+// (BlockRowResults) in tight loops, step by step over the row, with the
+// smear's chains run left to right.
 #ifndef KIVO_PROCESS_FILM_ROWS_H
 #define KIVO_PROCESS_FILM_ROWS_H
 
 #include <cstdint>
 
 #include "instance/mixer_instance.h"
+#include "process/block_row_results.h"
 #include "process/film_pixel.h"
 #include "process/frame_state.h"
 #include "process/frame_tables.h"
@@ -24,7 +22,7 @@ class FilmRows {
 public:
     // The walk hands this rule whole block rows (see walkBlocks).
     static constexpr bool kByBlockRow = true;
-    static bool fits(int32_t width) { return width <= FilmRowBuffers::kMaxColumns; }
+    static bool fits(int32_t width) { return width <= BlockRowBuffers::kMaxColumns; }
 
     // For a frame that fits; tables.blend must have been reset to the frame's
     // fade amount.
@@ -37,20 +35,9 @@ public:
     // block row's block `block` with these rows: three bytes a pixel.
     const uint8_t *visit(int64_t block, int64_t y, int64_t x0, int64_t xEnd, const uint8_t *red,
                          const uint8_t *green, const uint8_t *blue) {
-        const int64_t dy = y - y0_;
-        if (!stored_) {
-            computeColumns(y, dy, {red, green, blue}, x0, xEnd, buffers_.results);
-            return buffers_.results + x0 * 3;
-        }
-        uint8_t *results = buffers_.results + dy * width_ * 3;
-        FilmRowBuffers::Rows &first = buffers_.fetched[dy];
-        if (block == 0) {
-            first = {red, green, blue};
-            computeColumns(y, dy, first, 0, width_, results);
-        } else if (first.red != red || first.green != green || first.blue != blue) {
-            computeColumns(y, dy, {red, green, blue}, x0, xEnd, results);
-        }
-        return results + x0 * 3;
+        return results_.visit(block, y - y0_, x0, xEnd, {red, green, blue},
+                              [this, y](int64_t dy, BlockRowBuffers::Rows rows, int64_t begin, int64_t end,
+                                        uint8_t *results) { computeColumns(y, dy, rows, begin, end, results); });
     }
 
 private:
@@ -65,11 +52,11 @@ private:
 
     // Columns begin..end-1 of source row y (row dy of the block row) into
     // results, three bytes a column from results + 3 * begin.
-    void computeColumns(int64_t y, int64_t dy, FilmRowBuffers::Rows rows, int64_t begin, int64_t end,
+    void computeColumns(int64_t y, int64_t dy, BlockRowBuffers::Rows rows, int64_t begin, int64_t end,
                         uint8_t *results);
 
     FrameTables &tables_;
-    FilmRowBuffers &buffers_;
+    BlockRowBuffers &buffers_;
     FilmFrame film_;
     int64_t width_;
     int64_t height_;
@@ -79,8 +66,8 @@ private:
     double vignetteStep_;
     int scratchCount_ = 0;
     Scratch scratches_[kScratchCount]; // by column, each column once
+    BlockRowResults results_;
     int64_t y0_ = 0;
-    bool stored_ = false; // the block row's results are kept for its later blocks
 };
 
 #endif

@@ -12,9 +12,9 @@
 #include "process/out_of_focus.h"
 #include "process/vignette_table.h"
 
-// The film look's rows for frames up to kMaxColumns wide (FilmRows), and
-// the results of one block row.
-struct FilmRowBuffers {
+// The working rows of the looks computed a block row at a time (FilmRows,
+// SimpleRows) for frames up to kMaxColumns wide, and one block row's results.
+struct BlockRowBuffers {
     static constexpr int64_t kMaxColumns = 16384;
     static constexpr int64_t kResultBytes = int64_t{4} << 20;
     static constexpr int64_t kMaxStoredRows = 4096;
@@ -29,6 +29,7 @@ struct FilmRowBuffers {
     // By column, the row of filmValues of its block: (dust flash * 25 + grain) * 256.
     uint16_t filmIndex[kMaxColumns];
     uint16_t blockIndex[kMaxColumns]; // the same by block, for grains wider than a column
+    uint8_t grains[kMaxColumns];         // "Static": by column, its block's grain value
     uint8_t grey[kMaxColumns];           // the film values of the row being computed
     uint8_t smearLuminance[kMaxColumns]; // its source pixels' smear luminances
     double vignetteAmounts[kMaxColumns]; // its vignette's blend amounts
@@ -41,7 +42,7 @@ struct FrameTables {
     BlendTable blend;
     VignetteTable vignette;
     OutOfFocus outOfFocus;
-    FilmRowBuffers filmRows;
+    BlockRowBuffers blockRows;
 
     static FrameTables &forModule();
 };

@@ -60,6 +60,35 @@ constexpr uint32_t drawAfter(uint32_t state) { return ((state * 214013u + 253101
 
 inline void HeldRandom::skip(uint64_t steps) { state_ = advanceRandom(state_, steps); }
 
+// The generator's step taken n times, as x -> multiplier x + increment.
+struct RandomSteps {
+    uint32_t multiplier;
+    uint32_t increment;
+    constexpr explicit RandomSteps(uint64_t n)
+        : multiplier(advanceRandom(1, n) - advanceRandom(0, n)), increment(advanceRandom(0, n)) {}
+    constexpr uint32_t from(uint32_t state) const { return multiplier * state + increment; }
+};
+
+// Calls use(i, first, second) with the two draws of each of `count` blocks
+// that draw twice each, from state, which it leaves as it is; four blocks at
+// a time from states apart, so that the steps do not wait for each other.
+template <class Use>
+void forEachDrawPair(uint32_t state, int64_t count, Use &&use) {
+    constexpr RandomSteps one(1), two(2), four(4), six(6), eight(8);
+    int64_t b = 0;
+    for (; b + 4 <= count; b += 4, state = eight.from(state)) {
+        const uint32_t states[4] = {state, two.from(state), four.from(state), six.from(state)};
+        for (int i = 0; i < 4; ++i) {
+            const uint32_t first = one.from(states[i]);
+            use(b + i, (first >> 16) & 0x7FFFu, drawAfter(first));
+        }
+    }
+    for (; b < count; ++b, state = two.from(state)) {
+        const uint32_t first = one.from(state);
+        use(b, (first >> 16) & 0x7FFFu, drawAfter(first));
+    }
+}
+
 // Halves value (integer division) until it is at most limit. Done as one
 // shift: the number of halvings follows from the bit lengths, which keeps
 // the per-block draws free of unpredictable loop branches.

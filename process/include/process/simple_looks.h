@@ -38,6 +38,11 @@ public:
         colourOut[2] = blue_[blue];
     }
 
+    // Columns begin..end-1 of a row into results, three bytes a column from
+    // results + 3 * begin; "Static" reads each column's grain from grains.
+    void row(const uint8_t *red, const uint8_t *green, const uint8_t *blue, const uint8_t *grains, int64_t begin,
+             int64_t end, uint8_t *results) const;
+
 private:
     Look look_ = Look::Static;
     BlendTable *blend_ = nullptr;
