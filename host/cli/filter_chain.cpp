@@ -96,8 +96,8 @@ void FilterChain::process(media::Frame &frame, ChainProgress *progress) {
         options.frame = frame.number;
         options.time = frame.number / fps_;
         options.progress = progress;
-        host::runFrame(stage.session->handler().process, stage.instance.get(), frame.image, scratch_, options);
-        std::swap(frame.image, scratch_);
+        // In place: the frame's buffer is warm from the copy into planes.
+        host::runFrame(stage.session->handler().process, stage.instance.get(), frame.image, frame.image, options);
     }
     if (!frame.deep.empty()) keepFullPrecision(frame);
 }

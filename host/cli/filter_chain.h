@@ -62,7 +62,6 @@ private:
     std::vector<Stage> stages_;
     void keepFullPrecision(media::Frame &frame) const;
 
-    host::RgbaImage scratch_;
     std::vector<uint8_t> before_; // the 8-bit input of a full-precision frame
 };
 

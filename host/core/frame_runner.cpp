@@ -1,6 +1,7 @@
 #include "host/core/frame_runner.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "host/core/frame_buffer.h"
 #include "host/core/pixel_layout.h"
@@ -23,8 +24,11 @@ struct ActiveFrame {
 
 // Every callback reads this, so it lives in the static TLS block even when the
 // host core is part of a plug-in loaded at run time (the frei0r filter), where
-// the default model would make each read a call into the dynamic linker.
-thread_local ActiveFrame *tActive __attribute__((tls_model("initial-exec"))) = nullptr;
+// the default model would make each read a call into the dynamic linker. The
+// frame itself lives there, not a pointer to it: a callback's first read is
+// then its frame's field, one dependent load fewer per call. Outside a frame
+// it is all zero: fetches get null and writes are counted as outside.
+thread_local ActiveFrame tActive __attribute__((tls_model("initial-exec"))) = {};
 
 // Buffers kept from frame to frame on this thread, so a sequence of frames of
 // one size allocates them once.
@@ -41,7 +45,7 @@ bool inside(const ActiveFrame &f, int32_t x, int32_t y) {
 }
 
 const uint8_t *frameGetLine(int32_t type, int32_t y) {
-    ActiveFrame &f = *tActive;
+    ActiveFrame &f = tActive;
     const uint32_t plane = static_cast<uint32_t>(type - RTYPE_RED);
     if (plane > 3 || static_cast<uint32_t>(y) >= static_cast<uint32_t>(f.height)) {
         ++f.report.badRowRequests;
@@ -51,19 +55,17 @@ const uint8_t *frameGetLine(int32_t type, int32_t y) {
 }
 
 void frameSetRGB(int32_t x, int32_t y, const uint8_t rgb[3]) {
-    ActiveFrame &f = *tActive;
+    ActiveFrame &f = tActive;
     if (!inside(f, x, y)) {
         ++f.report.outOfFrameWrites;
         return;
     }
     uint8_t *pixel = f.output + (static_cast<size_t>(y) * static_cast<size_t>(f.width) + static_cast<size_t>(x)) * 4;
-    pixel[0] = rgb[0];
-    pixel[1] = rgb[1];
-    pixel[2] = rgb[2];
+    std::memcpy(pixel, rgb, 3);
 }
 
 void frameSetAlpha(int32_t x, int32_t y, uint8_t alpha) {
-    ActiveFrame &f = *tActive;
+    ActiveFrame &f = tActive;
     if (!inside(f, x, y)) {
         ++f.report.outOfFrameWrites;
         return;
@@ -110,19 +112,24 @@ FrameReport runFrame(ProcessFunction process, void *instance, const RgbaImage &s
                      const FrameOptions &options) {
     FrameWorkspace &work = tWorkspace;
     splitPlanes(source, work);
+    // From here on source is not read: it may be output.
+    const int32_t width = source.width;
+    const int32_t height = source.height;
     // Reuses the output's buffer when it has room: no fresh pages per frame.
-    output.width = source.width;
-    output.height = source.height;
-    const size_t bytes = static_cast<size_t>(source.width) * static_cast<size_t>(source.height) * 4;
+    output.width = width;
+    output.height = height;
+    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     reserveFrameBuffer(output.pixels, bytes);
     output.pixels.assign(bytes, 0);
-    ActiveFrame frame{source.width, source.height, work.rows.data(), work.zeroRow.data(),
-                      output.pixels.data(), options.progress, {}};
+    // A frame run from inside another's callbacks puts the outer one back.
+    const ActiveFrame outer = tActive;
+    tActive = ActiveFrame{width, height, work.rows.data(), work.zeroRow.data(), output.pixels.data(), options.progress,
+                          {}};
 
-    ProgressMonitor monitor{&frame, monitorInit, monitorStep, monitorDone};
+    ProgressMonitor monitor{&tActive, monitorInit, monitorStep, monitorDone};
     FrameAccess access{};
-    access.width = source.width;
-    access.height = source.height;
+    access.width = width;
+    access.height = height;
     access.frame = options.frame;
     access.time = options.time;
     access.getLine = frameGetLine;
@@ -130,11 +137,10 @@ FrameReport runFrame(ProcessFunction process, void *instance, const RgbaImage &s
     access.setAlpha = frameSetAlpha;
     access.monitor = options.withMonitor ? &monitor : nullptr;
 
-    ActiveFrame *previous = tActive;
-    tActive = &frame;
     process(instance, &access);
-    tActive = previous;
-    return frame.report;
+    const FrameReport report = tActive.report;
+    tActive = outer;
+    return report;
 }
 
 } // namespace kivo::host

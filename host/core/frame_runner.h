@@ -35,6 +35,9 @@ struct FrameReport {
 
 // Runs process(instance, access) on the source image. The output starts as
 // all zeros (black, transparent): pixels the module does not write stay so.
+// The source is copied into row planes before the module runs, so output may
+// be source itself: the frame is then written over its own buffer, which
+// that copy has just brought into the cache.
 FrameReport runFrame(ProcessFunction process, void *instance, const RgbaImage &source, RgbaImage &output,
                      const FrameOptions &options);
 
