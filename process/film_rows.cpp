@@ -45,11 +45,10 @@ namespace {
 // dust roll halves down to 152 exactly when the draw's leading 8 bits are
 // 152 (152 has 8 bits, and twice it is above 300).
 inline uint16_t filmIndexOf(uint32_t grainDraw, uint32_t dustDraw, bool dusty) {
-    const uint32_t fiveBits = grainDraw >> std::max(static_cast<int>(std::bit_width(grainDraw)) - 5, 0);
+    const uint32_t fiveBits = leadingBits<5>(grainDraw);
     const uint32_t grain = fiveBits >> (fiveBits > 24 ? 1 : 0);
     static_assert(std::bit_width(unsigned{FilmValue::kDustFlashRoll}) == 8 && 2 * FilmValue::kDustFlashRoll > 300);
-    const bool flash =
-        dusty && (dustDraw >> std::max(static_cast<int>(std::bit_width(dustDraw)) - 8, 0)) == FilmValue::kDustFlashRoll;
+    const bool flash = dusty && leadingBits<8>(dustDraw) == FilmValue::kDustFlashRoll;
     return static_cast<uint16_t>(((flash ? BlockRowBuffers::kGrains : 0) + grain) * 256);
 }
 

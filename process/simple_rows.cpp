@@ -1,7 +1,6 @@
 #include "process/simple_rows.h"
 
 #include <algorithm>
-#include <bit>
 
 #include "process/block_walk.h"
 
@@ -10,22 +9,6 @@ SimpleRows::SimpleRows(const SimpleLook &look, bool drawsGrains, const MixerInst
     : look_(look), buffers_(buffers), drawsGrains_(drawsGrains), width_(frame.width),
       grainWidth_(grainWidthOf(instance)), results_(buffers_, width_) {}
 
-namespace {
-
-// A draw halved until it is at most 255 is its leading 8 bits: shifted right
-// by the bit length of draw / 256, looked up.
-struct GrainShifts {
-    uint8_t bySixteenthBits[128] = {};
-    constexpr GrainShifts() {
-        for (uint32_t high = 0; high < 128; ++high) bySixteenthBits[high] = static_cast<uint8_t>(std::bit_width(high));
-    }
-};
-constexpr GrainShifts kGrainShifts;
-
-inline uint8_t grainOfDraw(uint32_t draw) { return static_cast<uint8_t>(draw >> kGrainShifts.bySixteenthBits[draw >> 8]); }
-
-} // namespace
-
 void SimpleRows::beginBlockRow(int64_t y0, int64_t yEnd, HeldRandom &random) {
     y0_ = y0;
     results_.begin(yEnd - y0);
@@ -33,14 +16,15 @@ void SimpleRows::beginBlockRow(int64_t y0, int64_t yEnd, HeldRandom &random) {
     if (drawsGrains_) {
         uint8_t *const grains = buffers_.grains;
         if (grainWidth_ == 1) {
-            forEachDrawPair(random.state(), blocks,
-                            [grains](int64_t block, uint32_t grainDraw, uint32_t) { grains[block] = grainOfDraw(grainDraw); });
+            forEachDrawPair(random.state(), blocks, [grains](int64_t block, uint32_t grainDraw, uint32_t) {
+                grains[block] = static_cast<uint8_t>(leadingBits<8>(grainDraw));
+            });
         } else {
             const int64_t grainWidth = grainWidth_;
             const int64_t width = width_;
             forEachDrawPair(random.state(), blocks, [grains, grainWidth, width](int64_t block, uint32_t grainDraw, uint32_t) {
                 std::fill(grains + block * grainWidth, grains + std::min((block + 1) * grainWidth, width),
-                          grainOfDraw(grainDraw));
+                          static_cast<uint8_t>(leadingBits<8>(grainDraw)));
             });
         }
     }

@@ -45,6 +45,11 @@ TEST(Generator, HalveWhileAbove) {
     for (uint32_t value : {0x80000000u, 0xFFFFFFFFu, 0x7FFFFFFFu, 65536u})
         for (uint32_t limit : {0u, 1u, 24u, 0x7FFFFFFFu, 0xFFFFFFFEu})
             EXPECT_EQ(halveWhileAbove(value, limit), stepwise(value, limit)) << value << " " << limit;
+    // The looked-up leading bits are the halvings to 31 and to 255.
+    for (uint32_t value = 0; value < 32768; ++value) {
+        ASSERT_EQ(leadingBits<5>(value), stepwise(value, 31)) << value;
+        ASSERT_EQ(leadingBits<8>(value), stepwise(value, 255)) << value;
+    }
     // A draw above the limit ends between (limit + 1) / 2 and the limit.
     for (uint32_t limit : {6u, 16u, 24u, 255u, 300u})
         for (uint32_t value = limit + 1; value < 32768; ++value) {

@@ -89,6 +89,25 @@ void forEachDrawPair(uint32_t state, int64_t count, Use &&use) {
     }
 }
 
+// std::bit_width of values below 1024, looked up: the halvings of a block's
+// draws follow from bit lengths, and a table read is cheaper than a bit scan
+// on every target.
+struct SmallBitWidths {
+    uint8_t of[1024] = {};
+    constexpr SmallBitWidths() {
+        for (uint32_t v = 0; v < 1024; ++v) of[v] = static_cast<uint8_t>(std::bit_width(v));
+    }
+};
+inline constexpr SmallBitWidths kSmallBitWidths;
+
+// A draw (0..32767) halved until it has at most `bits` bits (5 or more): its
+// leading `bits` bits.
+template <int bits>
+inline uint32_t leadingBits(uint32_t draw) {
+    static_assert(bits >= 5 && bits <= 15);
+    return draw >> kSmallBitWidths.of[draw >> bits];
+}
+
 // Halves value (integer division) until it is at most limit. Done as one
 // shift: the number of halvings follows from the bit lengths, which keeps
 // the per-block draws free of unpredictable loop branches.
