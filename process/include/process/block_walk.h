@@ -21,25 +21,6 @@ inline int64_t grainHeightOf(const MixerInstance &instance) {
     return std::max(instance.grainHeight, settingOf(&MixerInstance::grainHeight).facts.minimum);
 }
 
-// Block and pixel counters are 64-bit: frames too large for 16-bit counters
-// are walked to their edge, and the pass always ends.
-//
-// A rule either computes pixel by pixel as the walk visits them, or is
-// handed whole block rows (Rule::kByBlockRow).
-//
-// A pixel rule provides grainOf(drawn) (the block's grain value from its
-// first draw), beginBlock(BlockValues, x0, xEnd) for a block of columns
-// x0..xEnd-1, beginRow(y, red, green, blue) for the visit of one of its
-// rows, pixel(x, colourOut, random), called for the block's columns in
-// order, which draws from the walk's generator if it draws, and skipRow(x0,
-// xEnd, random), which makes the draws of a row it cannot compute; a rule that
-// needs the jump flag reads it from the frame's record, which the walk sets
-// before each row.
-//
-// A block row rule makes every draw of a block row in beginBlockRow(y0,
-// yEnd, random), and visit(block, y, x0, xEnd, red, green, blue) gives the
-// colours of the visited columns, three bytes a pixel; it is not asked for
-// rows the host cannot supply or that land above the frame.
 // The visits of source row y, one a pixel, written to targetRow: the first
 // visit computes the row (see BlockRowResults); a later visit handed the
 // same rows finds its colours three bytes a column on from the first's.
@@ -92,8 +73,9 @@ void visitRow(GetLine getLine, SetRGB setRGB, SetAlpha setAlpha, Rule &rule, int
 
 // The walk of a block row rule over blocks of one pixel, the default grain:
 // the same calls, draws and writes as walkBlocks, in a loop of its own that
-// keeps the row's first visit in registers (see BlockRowResults), since the
-// general one costs about half as much again as the host calls there.
+// keeps the row's first visit in registers (see BlockRowResults): with one
+// pixel a block, the general loop's bookkeeping costs about as much as the
+// look itself.
 template <class Rule>
 void walkPixelBlocks(const FrameAccess &access, FrameState &frame, Rule &rule, bool jumps, HeldRandom &random) {
     const int64_t width = frame.width;
@@ -119,6 +101,25 @@ void walkPixelBlocks(const FrameAccess &access, FrameState &frame, Rule &rule, b
     }
 }
 
+// Block and pixel counters are 64-bit: frames too large for 16-bit counters
+// are walked to their edge, and the pass always ends.
+//
+// A rule either computes pixel by pixel as the walk visits them, or is
+// handed whole block rows (Rule::kByBlockRow).
+//
+// A pixel rule provides grainOf(drawn) (the block's grain value from its
+// first draw), beginBlock(BlockValues, x0, xEnd) for a block of columns
+// x0..xEnd-1, beginRow(y, red, green, blue) for the visit of one of its
+// rows, pixel(x, colourOut, random), called for the block's columns in
+// order, which draws from the walk's generator if it draws, and skipRow(x0,
+// xEnd, random), which makes the draws of a row it cannot compute; a rule that
+// needs the jump flag reads it from the frame's record, which the walk sets
+// before each row.
+//
+// A block row rule makes every draw of a block row in beginBlockRow(y0,
+// yEnd, random), and visit(block, y, x0, xEnd, red, green, blue) gives the
+// colours of the visited columns, three bytes a pixel; it is not asked for
+// rows the host cannot supply or that land above the frame.
 template <class Rule>
 void walkBlocks(const MixerInstance &instance, const FrameAccess &access, FrameState &frame, Rule &rule) {
     const int64_t width = frame.width;
