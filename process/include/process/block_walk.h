@@ -51,23 +51,31 @@ void visitRow(GetLine getLine, SetRGB setRGB, SetAlpha setAlpha, Rule &rule, int
         }
         return;
     }
-    // Each fetch is compared as it comes, so that only the difference is
-    // kept across the next call.
-    const auto bits = [](const uint8_t *p) { return reinterpret_cast<uintptr_t>(p); };
+    // Each fetch is compared with the first visit's as it comes: while they
+    // match, nothing but the column is kept across the calls.
     for (int64_t x = 1; x < width; ++x) {
         const uint8_t *red = getLine(RTYPE_RED, row);
-        uintptr_t differs = bits(red) ^ bits(firstRed);
-        const uint8_t *green = getLine(RTYPE_GREEN, row);
-        differs |= bits(green) ^ bits(firstGreen);
-        const uint8_t *blue = getLine(RTYPE_BLUE, row);
-        differs |= bits(blue) ^ bits(firstBlue);
-        const uint8_t *alpha = getLine(RTYPE_ALPHA, row);
-        if (differs == 0 && alpha != nullptr) {
-            setRGB(static_cast<int32_t>(x), targetRow, firstColours + 3 * x);
-            setAlpha(static_cast<int32_t>(x), targetRow, alpha[x]);
-        } else {
-            visit(x, red, green, blue, alpha);
+        if (red == firstRed) [[likely]] {
+            const uint8_t *green = getLine(RTYPE_GREEN, row);
+            if (green == firstGreen) [[likely]] {
+                const uint8_t *blue = getLine(RTYPE_BLUE, row);
+                if (blue == firstBlue) [[likely]] {
+                    const uint8_t *alpha = getLine(RTYPE_ALPHA, row);
+                    if (alpha == nullptr) continue; // not supplied: not written
+                    setRGB(static_cast<int32_t>(x), targetRow, firstColours + 3 * x);
+                    setAlpha(static_cast<int32_t>(x), targetRow, alpha[x]);
+                    continue;
+                }
+                visit(x, red, green, blue, getLine(RTYPE_ALPHA, row));
+                continue;
+            }
+            const uint8_t *blue = getLine(RTYPE_BLUE, row);
+            visit(x, red, green, blue, getLine(RTYPE_ALPHA, row));
+            continue;
         }
+        const uint8_t *green = getLine(RTYPE_GREEN, row);
+        const uint8_t *blue = getLine(RTYPE_BLUE, row);
+        visit(x, red, green, blue, getLine(RTYPE_ALPHA, row));
     }
 }
 
