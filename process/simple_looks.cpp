@@ -30,6 +30,7 @@ void SimpleLook::row(const uint8_t *red, const uint8_t *green, const uint8_t *bl
     uint8_t *out = results + begin * 3;
     if (look_ == Look::Static) {
         const BlendTable &blend = *blend_;
+#pragma GCC unroll 4
         for (int64_t x = begin; x < end; ++x, out += 3) {
             const uint8_t *towards = blend.filled(grains[x]);
             out[0] = towards[red[x]];
@@ -41,6 +42,7 @@ void SimpleLook::row(const uint8_t *red, const uint8_t *green, const uint8_t *bl
     const uint8_t *const toRed = red_;
     const uint8_t *const toGreen = green_;
     const uint8_t *const toBlue = blue_;
+#pragma GCC unroll 4
     for (int64_t x = begin; x < end; ++x, out += 3) {
         out[0] = toRed[red[x]];
         out[1] = toGreen[green[x]];
