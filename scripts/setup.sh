@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake g++ g++-multilib pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libopenimageio-dev zlib1g-dev nlohmann-json3-dev libcli11-dev libncurses-dev
+  libopenimageio-dev libpng-dev zlib1g-dev nlohmann-json3-dev libcli11-dev libncurses-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   ffmpeg tmux
   # Other targets: 32-bit Linux (g++-multilib above; qemu-user runs its tests

@@ -1,6 +1,7 @@
-// 8-bit RGB and RGBA PNG files through FFmpeg's PNG codec, which the host
-// has loaded anyway: the same work per frame as the image library, without
-// the quarter second it takes to load it and its dependencies.
+// 8-bit RGB and RGBA PNG files without the image library and the quarter
+// second it takes to load it and its dependencies: read by libpng straight
+// into the frame, written by FFmpeg's PNG encoder, which the host has loaded
+// anyway.
 #ifndef KIVO_HOST_MEDIA_PNG_CODEC_H
 #define KIVO_HOST_MEDIA_PNG_CODEC_H
 
@@ -16,8 +17,8 @@ namespace kivo::media {
 // without a transparent colour, or RGBA.
 bool isPlainPng(const std::string &bytes);
 
-// Decodes such a file into image (its buffer reused when it has the right
-// size). Each thread keeps a decoder for its files. Throws FileError naming
+// Decodes such a file, its chunks' checksums already verified, into image
+// (its buffer reused when it has the right size). Throws FileError naming
 // path.
 void decodePlainPng(const std::string &path, const std::string &bytes, host::RgbaImage &image);
 

@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 #include "host/cli/cli_options.h"
 #include "host/cli/progress_display.h"
@@ -99,6 +105,47 @@ TEST(RenderPipeline, SeveralWritersWriteEveryFrameOnce) {
     EXPECT_EQ(result.framesWritten, 50);
     EXPECT_EQ(std::set<int>(sink.order.begin(), sink.order.end()).size(), 50u);
 }
+
+#if defined(__linux__)
+// The filter is the one serial stage: on a machine with fewer cores than
+// threads the reader and writers must give way to it.
+TEST(RenderPipeline, ReaderAndWritersRunBelowTheFiltersPriority) {
+    auto niceOfThisThread = [] { return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())); };
+    if (niceOfThisThread() >= 19) GTEST_SKIP() << "already at the lowest priority";
+    struct NiceSource : CountingSource {
+        using CountingSource::CountingSource;
+        std::function<int()> probe;
+        int seen = 0;
+        bool next(media::Frame &frame) override {
+            seen = probe();
+            return CountingSource::next(frame);
+        }
+    } source(6);
+    source.probe = niceOfThisThread;
+    std::mutex mutex;
+    std::set<int> writerNice;
+    struct NiceSink : RecordingSink {
+        using RecordingSink::RecordingSink;
+        std::function<void()> probe;
+        void write(const media::Frame &frame) override {
+            probe();
+            RecordingSink::write(frame);
+        }
+    } sink(true);
+    sink.probe = [&] {
+        std::lock_guard lock(mutex);
+        writerNice.insert(niceOfThisThread());
+    };
+    int filterNice = 0;
+    PipelineOptions options;
+    options.writers = 2;
+    runPipeline(source, [&](media::Frame &) { filterNice = niceOfThisThread(); }, sink, nullptr, options);
+    EXPECT_EQ(filterNice, niceOfThisThread());
+    EXPECT_GT(source.seen, filterNice);
+    ASSERT_FALSE(writerNice.empty());
+    EXPECT_GT(*writerNice.begin(), filterNice);
+}
+#endif
 
 TEST(RenderPipeline, ReadFailureKeepsTheFramesBeforeIt) {
     CountingSource source(10, 6);
