@@ -18,11 +18,13 @@ namespace kivo::cli {
 namespace {
 
 // Lowers the calling thread's scheduling priority (and that of the threads
-// it starts, codec threads included) below the filter's. The filter is the
-// render's one serial stage: with every stage busy and fewer cores than
-// threads, each core given to a reader or writer while the filter waits
-// for one lengthens the render, whereas the reader and writers have frames
-// queued to catch up with. Advice only: nothing changes where it fails.
+// it starts) below the filter's: the reader's, and the writers' of frames in
+// any order (image files). With fewer cores than threads, each core given to
+// one of them while the filter waits for one lengthens the render, and they
+// have frames queued to catch up with. The one writer of frames in order (a
+// video or a stream) keeps the filter's priority: a video's encoder is a
+// serial stage of its own (its lookahead and rate control), which measured
+// slower below it. Advice only: nothing changes where it fails.
 void yieldToFilter() {
 #if defined(__linux__)
     constexpr int kLower = 5;
@@ -158,7 +160,7 @@ PipelineResult runPipeline(media::FrameSource &source, const std::function<void(
 
     std::mutex sinkMutex; // an ordered sink takes one frame at a time, in order
     auto writeFrames = [&] {
-        yieldToFilter();
+        if (sink.unordered()) yieldToFilter();
         while (auto frame = toWrite.pop()) {
             if (writeFailed) {
                 pool.give(std::move(*frame));
