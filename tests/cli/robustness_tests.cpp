@@ -13,6 +13,7 @@
 
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "host/cli/instance_settings.h"
 #include "host/cli/render_command.h"
@@ -250,6 +251,26 @@ TEST(Limits, PatternsWritersAndFrameNumbersSayTheirLimit) {
     } catch (const media::FileError &error) {
         EXPECT_TRUE(contains(error.what(), "16384x16384 frames would take") && contains(error.what(), "MiB"))
             << error.what();
+    }
+
+    // A compressed image that is damaged under checksums that match it (as a
+    // faulty writer leaves it) fails in the PNG library, and is named.
+    media::writeImageFile(dir.file("damaged.png"), patternImage(64, 48, 1));
+    std::string damaged = dir.read("damaged.png");
+    const size_t idat = damaged.find("IDAT");
+    ASSERT_NE(idat, std::string::npos);
+    damaged[idat + 6] = '\x07'; // after the zlib header: a block of the reserved type
+    const auto *chunk = reinterpret_cast<const unsigned char *>(damaged.data() + idat);
+    const size_t length = (size_t(chunk[-4]) << 24) | (size_t(chunk[-3]) << 16) | (size_t(chunk[-2]) << 8) | chunk[-1];
+    const uLong crc = ::crc32_z(::crc32_z(0, nullptr, 0), chunk, length + 4);
+    for (int i = 0; i < 4; ++i)
+        damaged[idat + 4 + length + i] = static_cast<char>(crc >> (24 - 8 * i));
+    dir.write("damaged.png", damaged);
+    try {
+        media::readImageFile(dir.file("damaged.png"));
+        ADD_FAILURE() << "read";
+    } catch (const media::FileError &error) {
+        EXPECT_TRUE(contains(error.what(), dir.file("damaged.png") + ": cannot read image: ")) << error.what();
     }
 }
 
