@@ -3,8 +3,8 @@
 #include <cstring>
 
 // The binary runs on any x86-64, where only SSE2 is certain. On such Linux
-// builds each loop also gets a version for newer processors (AVX2, or SSSE3
-// for the widening), chosen once at load time; the file is compiled with the
+// builds each loop also gets a version for newer processors (AVX2), chosen
+// once at load time; the file is compiled with the
 // vectorizer's full cost model (see CMakeLists.txt). Elsewhere they are plain
 // loops, and so are they under the sanitizers: the versions are picked by
 // resolvers that run while the program is loaded, before a sanitizer's
@@ -26,58 +26,6 @@
 
 namespace kivo::host {
 namespace {
-
-#if KIVO_PIXEL_MULTIVERSION
-// Widening 3 bytes to 4 is one byte shuffle per 4 pixels with SSSE3; the
-// compiler's own code for this loop is slower than the plain scalar one,
-// and its SSE2 emulation of the shuffle is slower still, so there are two
-// bodies: the shuffle, and a scalar one for processors without SSSE3.
-typedef uint8_t Bytes16 __attribute__((vector_size(16)));
-
-__attribute__((target("ssse3"))) void expandRows(const uint8_t *__restrict from, uint8_t *__restrict to,
-                                                 size_t pixels) {
-    const Bytes16 opaque = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
-    size_t i = 0;
-    // Each step reads 16 bytes for 4 pixels' 12: it stops while the read
-    // still ends inside the source.
-    for (; i + 6 <= pixels; i += 4, from += 12, to += 16) {
-        Bytes16 in;
-        std::memcpy(&in, from, sizeof in);
-        const Bytes16 out =
-            __builtin_shufflevector(in, in, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0) | opaque;
-        std::memcpy(to, &out, sizeof out);
-    }
-    for (; i < pixels; ++i, from += 3, to += 4) {
-        to[0] = from[0];
-        to[1] = from[1];
-        to[2] = from[2];
-        to[3] = 255;
-    }
-}
-#endif
-
-#if KIVO_PIXEL_MULTIVERSION
-__attribute__((target("default")))
-#endif
-void expandRows(const uint8_t *__restrict from, uint8_t *__restrict to, size_t pixels) {
-    // A 4-byte load per pixel (its last byte belongs to the next pixel and
-    // is replaced by alpha), except for the last pixel, whose load would
-    // end past the source.
-    size_t i = 0;
-    for (; i + 1 < pixels; ++i, from += 3, to += 4) {
-        uint32_t word;
-        std::memcpy(&word, from, 4);
-        const uint8_t bytes[4] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8),
-                                  static_cast<uint8_t>(word >> 16), 255};
-        std::memcpy(to, bytes, 4);
-    }
-    for (; i < pixels; ++i, from += 3, to += 4) {
-        to[0] = from[0];
-        to[1] = from[1];
-        to[2] = from[2];
-        to[3] = 255;
-    }
-}
 
 KIVO_PIXEL_CLONES uint8_t packRows(const uint8_t *__restrict from, uint8_t *__restrict to, size_t pixels) {
     uint8_t alpha = 255;
@@ -118,8 +66,6 @@ KIVO_PIXEL_CLONES void splitRows(const uint8_t *__restrict from, size_t pixels, 
 
 // The versioned functions are called from here only: a call from another
 // file could bind to the default version instead of the dispatcher.
-void expandRgbToRgba(const uint8_t *rgb, uint8_t *rgba, size_t pixels) { expandRows(rgb, rgba, pixels); }
-
 bool packRgbaToRgb(const uint8_t *rgba, uint8_t *rgb, size_t pixels) { return packRows(rgba, rgb, pixels) == 255; }
 
 void makeOpaque(uint8_t *rgba, size_t pixels) { opaqueRows(rgba, pixels); }

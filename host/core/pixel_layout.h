@@ -9,9 +9,6 @@
 
 namespace kivo::host {
 
-// pixels * 3 bytes of RGB -> pixels * 4 bytes of RGBA, alpha 255.
-void expandRgbToRgba(const uint8_t *rgb, uint8_t *rgba, size_t pixels);
-
 // pixels * 4 bytes of RGBA -> pixels * 3 bytes of RGB; true when every
 // alpha was 255 (nothing was lost).
 bool packRgbaToRgb(const uint8_t *rgba, uint8_t *rgb, size_t pixels);

@@ -25,7 +25,7 @@ namespace {
 
 // An encoder with its frame and packet, kept by each thread from file to
 // file: opening one per file allocated its buffers on fresh pages every time.
-struct PngCoder {
+struct PngEncoder {
     CodecPtr codec;
     AvFramePtr frame{av_frame_alloc()};
     PacketPtr packet{av_packet_alloc()};
@@ -34,7 +34,7 @@ struct PngCoder {
     std::vector<uint8_t> rgb; // an opaque image's RGB rows, for the encoder
 };
 
-thread_local std::unique_ptr<PngCoder> tEncoder;
+thread_local std::unique_ptr<PngEncoder> tEncoder;
 thread_local std::vector<png_bytep> tRowPointers; // a decoded image's rows, kept by each thread
 
 // Unreferences a frame or packet when the scope ends, thrown through or not.
@@ -106,7 +106,7 @@ bool readPngRows(PngReader &reader, png_bytep *rows) {
 // Opens the encoder again when the size, the pixel format or the level
 // differ from the last image's. Each PNG is complete in itself: the encoder
 // resets its compressor after every image and keeps nothing else from it.
-void openEncoder(PngCoder &coder, const std::string &path, int width, int height, AVPixelFormat format, int level) {
+void openEncoder(PngEncoder &coder, const std::string &path, int width, int height, AVPixelFormat format, int level) {
     if (coder.codec && coder.width == width && coder.height == height && coder.format == format &&
         coder.level == level)
         return;
@@ -129,7 +129,7 @@ void openEncoder(PngCoder &coder, const std::string &path, int width, int height
     coder.level = level;
 }
 
-void encodeWith(PngCoder &coder, const std::string &path, const host::RgbaImage &image, int compression,
+void encodeWith(PngEncoder &coder, const std::string &path, const host::RgbaImage &image, int compression,
                 const std::function<void(std::string_view)> &write) {
     const size_t width = static_cast<size_t>(image.width);
     const size_t pixels = width * static_cast<size_t>(image.height);
@@ -199,7 +199,7 @@ void decodePlainPng(const std::string &path, const std::string &bytes, host::Rgb
 
 void encodePlainPng(const std::string &path, const host::RgbaImage &image, int compression,
                     const std::function<void(std::string_view)> &write) {
-    if (!tEncoder) tEncoder = std::make_unique<PngCoder>();
+    if (!tEncoder) tEncoder = std::make_unique<PngEncoder>();
     try {
         encodeWith(*tEncoder, path, image, compression, write);
     } catch (...) {
