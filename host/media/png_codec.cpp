@@ -2,13 +2,11 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavutil/opt.h>
 }
 #include <png.h>
 
 #include <csetjmp>
 #include <cstdio>
-
 #include <cstring>
 #include <functional>
 #include <memory>
