@@ -29,20 +29,20 @@ install_text() {
 Kivo Video Mixer $version for $platform
 ============================================================
 
-kivo_vidmixer.p is an image-filter plug-in module. It needs
+kivo_vidmixer.p is an image-filter plug-in module for the 3D renderer host.
+It needs
 $needs.
 
 Installing
-1. Copy kivo_vidmixer.p into the renderer's plug-in folder (the folder that
-   holds its other .p files, e.g. "Plugins"). Use the module built for the
-   host's own platform: a 32-bit host loads only the 32-bit module.
-2. In the host, add the file with its "Add Plug-ins" command (in LightWave:
-   Utilities > Plugins > Add Plugins) and pick kivo_vidmixer.p. The host
-   lists two servers named "Kivo_VidMixer": an image filter and its options
-   panel.
+1. Copy kivo_vidmixer.p into the host's plug-in folder (the folder that
+   holds its other .p files). Use the module built for the host's own
+   platform: a 32-bit host loads only the 32-bit module.
+2. Add the file with the host's command for adding plug-ins and pick
+   kivo_vidmixer.p. The host then lists two servers named "Kivo_VidMixer":
+   an image filter and its options panel.
 3. The options panel needs the host's panels plug-in, lwpanels.p, to be
    added as well; without it the panel reports "Please add plugin lwpanels.p".
-4. Add "Kivo_VidMixer" as an image filter of the scene and choose a fade
+4. Add Kivo_VidMixer as an image filter of the scene and choose a fade
    control object in its options.
 
 SHA256SUMS lists the checksums of the files in this archive

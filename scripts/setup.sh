@@ -1,37 +1,62 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project builds, tests and runs with.
-# Safe to run again: it installs only what is missing.
+# Installs the Debian packages one purpose of the project needs; only what is
+# missing, so it is safe to run again.
+#   setup.sh [PURPOSE...]   build (default), tests, cross, editors, or all
+#     build    building and running vidmixer, the module and the frei0r plug-in
+#     tests    the test suite and the benchmarks: the real ffmpeg, melt,
+#              GStreamer, Slurm and Chromium they talk to
+#     cross    the 32-bit Linux and the Windows modules, with Wine for their tests
+#     editors  Kdenlive under a virtual display, for scripts/kdenlive_check.sh
 set -euo pipefail
 
-packages=(
-  build-essential cmake g++ g++-multilib pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+build=(
+  build-essential cmake g++ pkg-config
   libopenimageio-dev libpng-dev zlib1g-dev nlohmann-json3-dev libcli11-dev libncurses-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
-  ffmpeg tmux
-  # Other targets: 32-bit Linux (g++-multilib above; qemu-user runs its tests
-  # on a kernel without 32-bit support), Windows through mingw-w64
-  # with tests under Wine, GoogleTest built from source, release archives.
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  qemu-user wine wine64 wine32:i386 googletest zip
-  slurm-wlm munge bc
-  frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base
-  gstreamer1.0-plugins-bad
+  frei0r-plugins-dev
 )
+tests=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  ffmpeg tmux zip bc
+  slurm-wlm munge
+  melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
+)
+cross=(
+  g++-multilib g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  qemu-user wine wine64 wine32:i386 googletest
+)
+editors=(
+  kdenlive xvfb xauth
+)
+
+purposes=("$@")
+[ ${#purposes[@]} -gt 0 ] || purposes=(build)
+wanted=()
+need_i386=0
+for purpose in "${purposes[@]}"; do
+  case $purpose in
+    build) wanted+=("${build[@]}") ;;
+    tests) wanted+=("${tests[@]}") ;;
+    cross) wanted+=("${cross[@]}"); need_i386=1 ;;
+    editors) wanted+=("${editors[@]}") ;;
+    all) wanted+=("${build[@]}" "${tests[@]}" "${cross[@]}"); need_i386=1 ;;
+    *) echo "setup.sh: unknown purpose '$purpose' (build, tests, cross, editors, all)" >&2; exit 2 ;;
+  esac
+done
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
 # wine32 comes from the i386 architecture.
 added_arch=0
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ $need_i386 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   echo "Adding the i386 architecture"
   "${sudo_cmd[@]}" dpkg --add-architecture i386
   added_arch=1
 fi
 
 missing=()
-for p in "${packages[@]}"; do
+for p in "${wanted[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
   fi
@@ -39,6 +64,7 @@ done
 
 if [ ${#missing[@]} -gt 0 ] || [ $added_arch -eq 1 ]; then
   echo "Installing: ${missing[*]}"
-  "${sudo_cmd[@]}" apt-get update
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y \
+    --no-install-recommends "${missing[@]}"
 fi

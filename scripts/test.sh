@@ -8,10 +8,10 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-bash "$root/scripts/setup.sh"
+bash "$root/scripts/setup.sh" build tests cross
 
 echo "== Build and test"
-bash "$root/scripts/build.sh" "$root/build"
+bash "$root/scripts/build.sh" "$root/build" -DKIVO_BUILD_TESTS=ON -DKIVO_BUILD_BENCH=ON
 (cd "$root/build" && ctest --output-on-failure -j "$(nproc)")
 
 echo "== The module exports only its descriptor"
