@@ -57,27 +57,14 @@ int runDemo(const std::string &outDir, const std::string &modulePath, std::ostre
         return (root / "scenes" / (std::string(look.directory) + ".json")).string();
     };
 
-    // Scenes first, with the module open only meanwhile, so that every render
-    // below starts from a freshly loaded module, as `vidmixer render` does.
+    // Scenes first, each made with the module open only meanwhile, so that
+    // every render below starts from a freshly loaded module, as `vidmixer
+    // render` does.
     std::vector<scene::Scene> scenes;
-    {
-        const media::FrameRange range{kFirstFrame, kFirstFrame + kFrameCount - 1};
-        const scene::Scene base = newScene(kFps, range, modulePath);
-        host::HostSession session(modulePath, scene::kMixerServerName);
-        for (const Look &look : looks()) {
-            host::HostSession::Instance instance = session.createInstance();
-            const auto &record = base.filters[0].record;
-            session.load(instance.get(), std::vector<uint8_t>(record.begin(), record.end()));
-            std::vector<SettingChange> changes;
-            for (const std::string &pair : look.settings)
-                for (const SettingChange &change : parseSettingPair(pair, &base)) changes.push_back(change);
-            applySettings(session, instance.get(), changes);
-            scene::Scene scene = base;
-            const std::vector<uint8_t> saved = session.save(instance.get());
-            std::copy_n(saved.begin(), std::min<size_t>(saved.size(), scene::kRecordSize),
-                        scene.filters[0].record.begin());
-            scenes.push_back(scene);
-        }
+    const scene::Scene base = newScene(kFps, {kFirstFrame, kFirstFrame + kFrameCount - 1}, modulePath);
+    for (const Look &look : looks()) {
+        scenes.push_back(base);
+        changeFilterSettings(scenes.back(), 0, look.settings, modulePath);
     }
     // A scene that differs from the demo's own was edited: keep it.
     for (size_t i = 0; i < looks().size() && !force; ++i) {

@@ -1,4 +1,5 @@
-// vidmixer render: a scene's filters over an image sequence or a raw stream.
+// vidmixer render: a scene's filters over an image sequence, a video, an
+// image or a raw stream.
 #ifndef KIVO_HOST_CLI_RENDER_COMMAND_H
 #define KIVO_HOST_CLI_RENDER_COMMAND_H
 
@@ -15,7 +16,10 @@
 namespace kivo::cli {
 
 struct RenderRequest {
-    std::string scenePath;
+    std::string scenePath; // empty: a scene made from the input, its range and rate, at full fade
+    // NAME=VALUE settings of the scene's first filter for this render only
+    // (or of the scene made from the input).
+    std::vector<std::string> settings;
     std::string input;  // a sequence pattern, a video file, or "-" for raw RGBA on standard input
     std::string output; // a sequence pattern, a video file, or "-" for raw RGBA on standard output
     std::optional<media::FrameRange> frames;
@@ -27,6 +31,7 @@ struct RenderRequest {
     bool depth8 = false; // write 8-bit files whatever the input's depth
     bool replay = true;  // replay a history's earlier frames before the first written
     bool resume = false; // keep the finished output frames, render the rest
+    bool overwrite = false; // replace an existing output video or image, or existing frames
     int32_t jobs = 1;    // worker processes, each rendering whole segments
     std::string segments; // "I/N": only the I-th of N shares of the segments
     bool workerReport = false; // a worker of --jobs: progress lines on standard output

@@ -37,18 +37,21 @@ struct Worker {
 };
 
 std::vector<std::string> workerArguments(const RenderRequest &request, int32_t index) {
-    std::vector<std::string> args = {"vidmixer", "render", request.scenePath, "-i", request.input, "-o",
-                                     request.output, "-q", "--worker-report",
-                                     "--segments", std::to_string(index) + "/" + std::to_string(request.jobs)};
+    std::vector<std::string> args = {"vidmixer", "render", "-i", request.input, "-o", request.output, "-q",
+                                     "--worker-report", "--segments",
+                                     std::to_string(index) + "/" + std::to_string(request.jobs)};
     if (request.frames)
         args.insert(args.end(), {"--frames", std::to_string(request.frames->first) + "-" +
                                                  std::to_string(request.frames->last)});
     if (!request.module.empty()) args.insert(args.end(), {"--module", request.module});
     if (request.writers > 0) args.insert(args.end(), {"--writers", std::to_string(request.writers)});
     if (request.resume) args.push_back("--resume");
+    if (request.overwrite) args.push_back("--overwrite");
     if (!request.replay) args.push_back("--no-replay");
     if (request.depth8) args.insert(args.end(), {"--depth", "8"});
-    args.insert(args.end(), {"--png-compression", std::to_string(request.pngCompression)});
+    args.insert(args.end(), {"--png-compression", std::to_string(request.pngCompression), "--"});
+    if (!request.scenePath.empty()) args.push_back(request.scenePath);
+    args.insert(args.end(), request.settings.begin(), request.settings.end());
     return args;
 }
 
@@ -120,20 +123,8 @@ std::string lastLine(std::string text) {
     return text;
 }
 
-} // namespace
-
-int runJobs(const RenderRequest &request, int64_t framesToWrite, int64_t framesToReplay, std::ostream &err) {
-    const scene::Scene scene = scene::loadSceneFile(request.scenePath);
-    std::error_code error;
-    const std::string executable = std::filesystem::read_symlink("/proc/self/exe", error).string();
-    if (error) throw std::runtime_error("cannot start workers: the vidmixer executable is not known");
-
-    std::unique_ptr<ProgressDisplay> progress;
-    if (!request.quiet)
-        progress = std::make_unique<ProgressDisplay>(err, stderrTerminalWidth(), framesToWrite, framesToReplay);
-    StopSignals signals;
+std::vector<Worker> startWorkers(const std::string &executable, const RenderRequest &request) {
     std::vector<Worker> workers;
-    const auto start = std::chrono::steady_clock::now();
     try {
         for (int32_t i = 0; i < request.jobs; ++i)
             workers.push_back(spawnWorker(executable, workerArguments(request, i)));
@@ -144,7 +135,12 @@ int runJobs(const RenderRequest &request, int64_t framesToWrite, int64_t framesT
         }
         throw;
     }
+    return workers;
+}
 
+// Reads the workers' progress lines and messages until every one has
+// closed its pipes, then waits for them. A stop signal is passed on.
+void followWorkers(std::vector<Worker> &workers, ProgressDisplay *progress) {
     bool forwarded = false;
     for (;;) {
         if (StopSignals::flag() && !forwarded) {
@@ -169,7 +165,7 @@ int runJobs(const RenderRequest &request, int64_t framesToWrite, int64_t framesT
                 drain(worker.err, worker.errText);
             } else {
                 drain(worker.out, worker.outBuffer);
-                takeReports(worker, progress.get());
+                takeReports(worker, progress);
             }
         }
     }
@@ -178,37 +174,53 @@ int runJobs(const RenderRequest &request, int64_t framesToWrite, int64_t framesT
         }
         worker.running = false;
     }
+}
+
+// A failed worker, with the segment it was in, and why.
+std::string failureOf(const Worker &worker, size_t index, size_t count, const scene::Scene &scene) {
+    std::string where = "worker " + std::to_string(index + 1) + " of " + std::to_string(count);
+    if (worker.history) {
+        const int32_t first = scene.historyStart(*worker.history);
+        const int64_t last = int64_t{first} + scene.segment - 1;
+        where += ", segment " + std::to_string(*worker.history) + " (frames " + std::to_string(first) + " to " +
+                 std::to_string(last) + ")";
+    }
+    if (WIFSIGNALED(worker.status))
+        return where + " crashed (" + ::strsignal(WTERMSIG(worker.status)) + ", signal " +
+               std::to_string(WTERMSIG(worker.status)) + ")";
+    return where + " failed: " + lastLine(worker.errText);
+}
+
+} // namespace
+
+int runJobs(const RenderRequest &request, int64_t framesToWrite, int64_t framesToReplay, std::ostream &err) {
+    const scene::Scene scene = scene::loadSceneFile(request.scenePath);
+    std::error_code error;
+    const std::string executable = std::filesystem::read_symlink("/proc/self/exe", error).string();
+    if (error) throw std::runtime_error("cannot start workers: the vidmixer executable is not known");
+
+    std::unique_ptr<ProgressDisplay> progress;
+    if (!request.quiet)
+        progress = std::make_unique<ProgressDisplay>(err, stderrTerminalWidth(), framesToWrite, framesToReplay);
+    StopSignals signals;
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<Worker> workers = startWorkers(executable, request);
+    followWorkers(workers, progress.get());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (progress) progress->finish();
 
     int failures = 0;
     bool stopped = false;
     for (size_t i = 0; i < workers.size(); ++i) {
-        Worker &worker = workers[i];
-        const bool exitedWell = WIFEXITED(worker.status) && WEXITSTATUS(worker.status) == 0;
-        if (exitedWell) {
+        const Worker &worker = workers[i];
+        if (WIFEXITED(worker.status) && WEXITSTATUS(worker.status) == 0) {
             if (!request.quiet && !worker.errText.empty()) err << worker.errText;
-            continue;
-        }
-        if (WIFEXITED(worker.status) && WEXITSTATUS(worker.status) == 130) {
+        } else if (WIFEXITED(worker.status) && WEXITSTATUS(worker.status) == 130) {
             stopped = true;
-            continue;
+        } else {
+            ++failures;
+            err << "vidmixer: " << failureOf(worker, i, workers.size(), scene) << "\n";
         }
-        ++failures;
-        std::string where = "worker " + std::to_string(i + 1) + " of " + std::to_string(workers.size());
-        if (worker.history) {
-            const int32_t first = scene.historyStart(*worker.history);
-            const int64_t last = int64_t{first} + scene.segment - 1;
-            where += ", segment " + std::to_string(*worker.history) + " (frames " + std::to_string(first) + " to " +
-                     std::to_string(last) + ")";
-        }
-        std::string why;
-        if (WIFSIGNALED(worker.status))
-            why = std::string("crashed (") + ::strsignal(WTERMSIG(worker.status)) + ", signal " +
-                  std::to_string(WTERMSIG(worker.status)) + ")";
-        else
-            why = "failed: " + lastLine(worker.errText);
-        err << "vidmixer: " << where << " " << why << "\n";
     }
     if (failures > 0 || stopped) {
         err << "vidmixer: " << (failures > 0 ? "the render failed" : "interrupted")

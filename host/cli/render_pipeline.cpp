@@ -110,114 +110,137 @@ private:
     bool closed_ = false;
 };
 
+// One run of the pipeline: the queues and frames between the threads, and
+// how they end.
+class PipelineRun {
+public:
+    PipelineRun(media::FrameSource &source, media::FrameSink &sink, PipelineObserver *observer,
+                const PipelineOptions &options)
+        : source_(source), sink_(sink), observer_(observer), options_(options),
+          readAhead_(std::max<size_t>(options.readAhead, 1)), writeBehind_(std::max<size_t>(options.writeBehind, 1)),
+          writerCount_(sink.unordered() ? std::max<size_t>(options.writers, 1) : 1), toFilter_(readAhead_),
+          toWrite_(writeBehind_),
+          // One frame for the reader, the filter and each writer keeps every
+          // thread busy; more only smooth out uneven frames.
+          pool_(writerCount_ + 2, writerCount_ + 2 + readAhead_ + writeBehind_, options.frameBudget) {}
+
+    PipelineResult run(const std::function<void(media::Frame &)> &filter) {
+        std::thread reader([&] { read(); });
+        std::vector<std::thread> writers;
+        for (size_t i = 0; i < writerCount_; ++i)
+            writers.emplace_back([&] { write(); });
+        const bool stopped = filterFrames(filter);
+        toFilter_.abandon(); // lets the reader go if it waits for room
+        pool_.close();       // or for a frame
+        toWrite_.close();
+        for (auto &writer : writers)
+            writer.join();
+        reader.join();
+
+        PipelineResult result;
+        result.framesWritten = written_;
+        result.error = failure_.message();
+        result.stopped = stopped || (stopRequested() && !result.error);
+        return result;
+    }
+
+private:
+    bool stopRequested() const { return options_.stop != nullptr && options_.stop->load(); }
+
+    // The next frame from the source into a frame of the pool; false at the
+    // end, or when the frame could not be passed on.
+    bool readOne() {
+        std::optional<media::Frame> frame = pool_.take();
+        if (!frame) return false;
+        frame->timestamp.reset();
+        bool more = false;
+        try {
+            more = source_.next(*frame);
+        } catch (...) {
+            pool_.lost();
+            throw;
+        }
+        if (!more) {
+            pool_.give(std::move(*frame));
+            return false;
+        }
+        if (toFilter_.push(std::move(*frame))) return true;
+        pool_.lost();
+        return false;
+    }
+
+    void read() {
+        yieldToFilter();
+        try {
+            while (!stopRequested() && !writeFailed_ && readOne()) {
+            }
+        } catch (const std::exception &error) {
+            failure_.record(error.what());
+        }
+        toFilter_.close();
+    }
+
+    void write() {
+        if (sink_.unordered()) yieldToFilter();
+        while (auto frame = toWrite_.pop()) {
+            if (!writeFailed_) {
+                try {
+                    if (sink_.unordered()) {
+                        sink_.write(*frame);
+                    } else {
+                        std::lock_guard lock(sinkMutex_); // an ordered sink takes one frame at a time, in order
+                        sink_.write(*frame);
+                    }
+                    ++written_;
+                    if (observer_) observer_->frameWritten(frame->number);
+                } catch (const std::exception &error) {
+                    failure_.record(error.what());
+                    writeFailed_ = true;
+                }
+            }
+            pool_.give(std::move(*frame));
+        }
+    }
+
+    // Filters the frames as they come, on this thread; true when stopped.
+    bool filterFrames(const std::function<void(media::Frame &)> &filter) {
+        while (auto frame = toFilter_.pop()) {
+            if (writeFailed_) return false;
+            if (stopRequested()) return true;
+            try {
+                filter(*frame);
+            } catch (const std::exception &error) {
+                failure_.record(error.what());
+                return false;
+            }
+            if (options_.replayOnly && options_.replayOnly(frame->number)) {
+                if (observer_) observer_->frameReplayed(frame->number);
+                pool_.give(std::move(*frame));
+                continue;
+            }
+            if (!toWrite_.push(std::move(*frame))) return false;
+        }
+        return false;
+    }
+
+    media::FrameSource &source_;
+    media::FrameSink &sink_;
+    PipelineObserver *observer_;
+    const PipelineOptions &options_;
+    const size_t readAhead_, writeBehind_, writerCount_;
+    BoundedQueue<media::Frame> toFilter_, toWrite_;
+    FramePool pool_;
+    FirstFailure failure_;
+    std::atomic<bool> writeFailed_{false};
+    std::atomic<int64_t> written_{0};
+    std::mutex sinkMutex_;
+};
+
 } // namespace
 
 PipelineResult runPipeline(media::FrameSource &source, const std::function<void(media::Frame &)> &filter,
                            media::FrameSink &sink, PipelineObserver *observer, const PipelineOptions &options) {
-    const size_t readAhead = std::max<size_t>(options.readAhead, 1);
-    const size_t writeBehind = std::max<size_t>(options.writeBehind, 1);
-    const size_t writerCount = sink.unordered() ? std::max<size_t>(options.writers, 1) : 1;
-    BoundedQueue<media::Frame> toFilter(readAhead);
-    BoundedQueue<media::Frame> toWrite(writeBehind);
-    // One frame for the reader, the filter and each writer keeps every
-    // thread busy; more only smooth out uneven frames.
-    FramePool pool(writerCount + 2, writerCount + 2 + readAhead + writeBehind, options.frameBudget);
-    FirstFailure failure;
-    std::atomic<bool> readFailed{false}, writeFailed{false};
-    std::atomic<int64_t> written{0};
-    auto stopRequested = [&] { return options.stop != nullptr && options.stop->load(); };
-
-    std::thread reader([&] {
-        yieldToFilter();
-        try {
-            for (;;) {
-                if (stopRequested() || writeFailed) break;
-                std::optional<media::Frame> frame = pool.take();
-                if (!frame) break;
-                frame->timestamp.reset();
-                bool more = false;
-                try {
-                    more = source.next(*frame);
-                } catch (...) {
-                    pool.lost();
-                    throw;
-                }
-                if (!more) {
-                    pool.give(std::move(*frame));
-                    break;
-                }
-                if (!toFilter.push(std::move(*frame))) {
-                    pool.lost();
-                    break;
-                }
-            }
-        } catch (const std::exception &error) {
-            failure.record(error.what());
-            readFailed = true;
-        }
-        toFilter.close();
-    });
-
-    std::mutex sinkMutex; // an ordered sink takes one frame at a time, in order
-    auto writeFrames = [&] {
-        if (sink.unordered()) yieldToFilter();
-        while (auto frame = toWrite.pop()) {
-            if (writeFailed) {
-                pool.give(std::move(*frame));
-                continue;
-            }
-            try {
-                if (sink.unordered()) {
-                    sink.write(*frame);
-                } else {
-                    std::lock_guard lock(sinkMutex);
-                    sink.write(*frame);
-                }
-                ++written;
-                if (observer) observer->frameWritten(frame->number);
-            } catch (const std::exception &error) {
-                failure.record(error.what());
-                writeFailed = true;
-            }
-            pool.give(std::move(*frame));
-        }
-    };
-    std::vector<std::thread> writers;
-    for (size_t i = 0; i < writerCount; ++i)
-        writers.emplace_back(writeFrames);
-
-    bool stopped = false;
-    while (auto frame = toFilter.pop()) {
-        if (writeFailed) break;
-        if (stopRequested()) {
-            stopped = true;
-            break;
-        }
-        try {
-            filter(*frame);
-        } catch (const std::exception &error) {
-            failure.record(error.what());
-            break;
-        }
-        if (options.replayOnly && options.replayOnly(frame->number)) {
-            if (observer) observer->frameReplayed(frame->number);
-            pool.give(std::move(*frame));
-            continue;
-        }
-        if (!toWrite.push(std::move(*frame))) break;
-    }
-    toFilter.abandon(); // lets the reader go if it waits for room
-    pool.close();       // or for a frame
-    toWrite.close();
-    for (auto &writer : writers)
-        writer.join();
-    reader.join();
-
-    PipelineResult result;
-    result.framesWritten = written;
-    result.error = failure.message();
-    result.stopped = stopped || (stopRequested() && !result.error);
-    return result;
+    return PipelineRun(source, sink, observer, options).run(filter);
 }
 
 } // namespace kivo::cli

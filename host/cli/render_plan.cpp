@@ -7,7 +7,11 @@
 #include "host/cli/cli_options.h"
 #include "host/cli/instance_settings.h"
 #include "host/media/atomic_file.h"
+#include "host/media/frame_sink.h"
 #include "host/media/image_file.h"
+
+#include <climits>
+#include <filesystem>
 
 namespace kivo::cli {
 
@@ -104,6 +108,99 @@ ResumeState checkOutputs(const media::FramePattern &output, const std::vector<in
         state.kept.push_back(frame);
     }
     return state;
+}
+
+namespace {
+
+// The frames of a sequence input this render writes, with --resume only
+// those missing or cut short.
+std::vector<int32_t> sequenceToWrite(const scene::Scene &scene, const RenderEndpoints &ends,
+                                     const PlanRequest &request, RenderPlan &plan) {
+    const media::FramePattern input(ends.input.path);
+    const std::vector<int32_t> frames = media::sequenceFrames(input, request.frames);
+    std::vector<int32_t> mine = frames;
+    if (request.share) {
+        const std::vector<int64_t> histories = shareOf(historiesOf(scene, frames), *request.share);
+        std::erase_if(mine, [&](int32_t frame) {
+            return !std::binary_search(histories.begin(), histories.end(), scene.historyOf(frame));
+        });
+    }
+    plan.mine = static_cast<int64_t>(mine.size());
+    if (ends.output.kind != EndpointKind::Sequence) return mine;
+    const media::FramePattern output(ends.output.path);
+    media::checkOutputSparesInput(input, frames, output, frames);
+    if (!request.resume) return mine;
+    const media::DecodedImage first = media::readImageFile(input.pathOf(frames.front()));
+    const ResumeState state = checkOutputs(output, input.discover(), mine, first.image.width, first.image.height);
+    std::vector<int32_t> toWrite = state.missing;
+    toWrite.insert(toWrite.end(), state.undecodable.begin(), state.undecodable.end());
+    std::sort(toWrite.begin(), toWrite.end());
+    plan.kept = static_cast<int64_t>(state.kept.size());
+    plan.redone = state.undecodable;
+    return toWrite;
+}
+
+} // namespace
+
+RenderPlan planRender(const scene::Scene &scene, const RenderEndpoints &ends, const PlanRequest &request) {
+    RenderPlan plan;
+    if (ends.input.kind == EndpointKind::Sequence) {
+        const std::vector<int32_t> toWrite = sequenceToWrite(scene, ends, request, plan);
+        plan.finished = toWrite.empty();
+        if (plan.finished) return plan;
+        RenderPlan run = planRun(scene, media::FramePattern(ends.input.path), toWrite, request.replay);
+        plan.run = std::move(run.run);
+        plan.replayOnly = std::move(run.replayOnly);
+        plan.known = true;
+        plan.firstFrame = plan.run.front();
+        return plan;
+    }
+    plan.firstFrame = request.frames ? request.frames->first : request.start.value_or(scene.firstFrame);
+    const int64_t history = scene.historyOf(plan.firstFrame);
+    const int32_t historyStart = scene.historyStart(history);
+    // (Frames before the range, without segments, have no first frame to speak of.)
+    if (request.replay && plan.firstFrame > historyStart && (scene.segment > 0 || history >= 0))
+        plan.notReplayedFrom = historyStart;
+    return plan;
+}
+
+void refuseOverwrite(const RenderEndpoints &ends, const RenderPlan &plan, std::optional<media::FrameRange> frames) {
+    const Endpoint &output = ends.output;
+    std::error_code error;
+    if (output.kind == EndpointKind::Video || output.kind == EndpointKind::Image) {
+        const bool sameKind = ends.input.kind == output.kind;
+        if (sameKind && std::filesystem::equivalent(ends.input.path, output.path, error))
+            throw media::FileError(output.path, std::string("the output would overwrite the input ") +
+                                                    (output.kind == EndpointKind::Video ? "video" : "image") +
+                                                    "; choose another output");
+        if (std::filesystem::exists(output.path, error))
+            throw media::FileError(output.path, "exists; add -y (--overwrite) to replace it");
+        return;
+    }
+    if (output.kind != EndpointKind::Sequence) return;
+    const media::FramePattern pattern(output.path);
+    std::vector<int32_t> existing = pattern.discover();
+    if (plan.known) {
+        std::erase_if(existing, [&](int32_t frame) {
+            return !std::binary_search(plan.run.begin(), plan.run.end(), frame) || plan.replayOnly.count(frame) > 0;
+        });
+    } else {
+        // A video's or stream's frames are not known beforehand: any from
+        // its first frame on may be written.
+        const int32_t last = frames ? frames->last : INT32_MAX;
+        std::erase_if(existing, [&](int32_t frame) { return frame < plan.firstFrame || frame > last; });
+    }
+    if (existing.empty()) return;
+    const size_t more = existing.size() - 1;
+    const std::string them = more == 0 ? "it" : "them";
+    throw media::FileError(pattern.pathOf(existing.front()),
+                           (more == 0 ? std::string("exists")
+                                      : "exists, as do " + std::to_string(more) +
+                                            " more of the frames this render writes (up to " +
+                                            pattern.pathOf(existing.back()) + ")") +
+                               "; add -y (--overwrite) to replace " + them +
+                               (ends.input.allows.resume ? ", or --resume to keep " + them + " and render the rest"
+                                                         : ""));
 }
 
 } // namespace kivo::cli

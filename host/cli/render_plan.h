@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "host/cli/render_endpoints.h"
 #include "host/media/frame_pattern.h"
 #include "host/media/frame_source.h"
 #include "host/scene/scene.h"
@@ -28,10 +29,41 @@ struct Share {
 Share parseShare(const std::string &text);
 
 struct RenderPlan {
-    std::vector<int32_t> run;       // every frame the module sees, in order
+    std::vector<int32_t> run;       // every frame the module sees, in order (known for a sequence)
     std::set<int32_t> replayOnly;   // those of them that are not written
     int64_t written() const { return static_cast<int64_t>(run.size() - replayOnly.size()); }
+
+    bool known = false;     // the frames are known beforehand: run holds them
+    bool finished = false;  // a sequence whose frames are all finished already (--resume)
+    int32_t firstFrame = 0; // the first frame the module sees
+    int64_t mine = 0;       // a sequence's frames of this render's share, finished or not
+    // --resume: finished frames that are kept, and those that did not decode
+    // and are rendered again.
+    int64_t kept = 0;
+    std::vector<int32_t> redone;
+    // An input that cannot be replayed, starting inside a history: the
+    // frame that history starts at.
+    std::optional<int32_t> notReplayedFrom;
 };
+
+struct PlanRequest {
+    std::optional<media::FrameRange> frames;
+    std::optional<int32_t> start; // the number of a video's, stream's or image's first frame
+    bool replay = true;
+    bool resume = false;
+    std::optional<Share> share;
+};
+
+// The frames of a render. A sequence's are known beforehand, resumed and
+// shared as asked; its output must spare its input frames. Other inputs
+// start at their first frame, --frames' first or the scene's. Throws
+// FileError.
+RenderPlan planRender(const scene::Scene &scene, const RenderEndpoints &ends, const PlanRequest &request);
+
+// Throws FileError naming the output files the render would replace (a
+// video or image, or frames the render writes), or the input that the
+// output is.
+void refuseOverwrite(const RenderEndpoints &ends, const RenderPlan &plan, std::optional<media::FrameRange> frames);
 
 // The histories of frames, in increasing order, each once.
 std::vector<int64_t> historiesOf(const scene::Scene &scene, const std::vector<int32_t> &frames);

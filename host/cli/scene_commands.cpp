@@ -12,6 +12,7 @@
 #include "host/cli/cli_options.h"
 #include "host/cli/filter_chain.h"
 #include "host/cli/instance_settings.h"
+#include "host/cli/render_endpoints.h"
 #include "host/core/host_session.h"
 #include "host/scene/scene_file.h"
 
@@ -33,7 +34,7 @@ std::string vector3(const scene::Vector3 &v) {
 } // namespace
 
 scene::Scene newScene(double fps, media::FrameRange frames, const std::string &modulePath,
-                      const std::vector<std::string> &settings) {
+                      const std::vector<std::string> &settings, FadeKeys fadeKeys) {
     if (!std::isfinite(fps) || fps <= 0) throw std::invalid_argument("--fps must be a number above 0");
     scene::Scene scene;
     scene.fps = fps;
@@ -41,8 +42,11 @@ scene::Scene newScene(double fps, media::FrameRange frames, const std::string &m
     scene.lastFrame = frames.last;
 
     scene::Item fade{kFadeControlId, "Fade Control", {}};
-    if (frames.last > frames.first) fade.keys.push_back({double(frames.first), {0, 0, 0}, {0, 0, 0}});
-    fade.keys.push_back({double(frames.last), {0, 0, 0}, {1, 1, 1}});
+    if (fadeKeys == FadeKeys::Full)
+        fade.keys.push_back({double(frames.first), {0, 0, 0}, {1, 1, 1}});
+    else if (frames.last > frames.first)
+        fade.keys.push_back({double(frames.first), {0, 0, 0}, {0, 0, 0}});
+    if (fadeKeys == FadeKeys::In) fade.keys.push_back({double(frames.last), {0, 0, 0}, {1, 1, 1}});
     scene.items.push_back(fade);
 
     std::vector<SettingChange> changes = parseSettingPair("controlItem=" + std::to_string(kFadeControlId), &scene);
@@ -59,13 +63,40 @@ scene::Scene newScene(double fps, media::FrameRange frames, const std::string &m
     return scene;
 }
 
+std::string changeFilterSettings(scene::Scene &scene, size_t filterIndex, const std::vector<std::string> &pairs,
+                                 const std::string &modulePath) {
+    std::vector<SettingChange> changes;
+    for (const std::string &pair : pairs)
+        for (const SettingChange &change : parseSettingPair(pair, &scene)) changes.push_back(change);
+    scene::Filter &filter = scene.filters.at(filterIndex);
+    host::HostSession session(modulePath, filter.server);
+    host::HostSession::Instance instance = session.createInstance();
+    session.load(instance.get(), std::vector<uint8_t>(filter.record.begin(), filter.record.end()));
+    applySettings(session, instance.get(), changes);
+    const std::vector<uint8_t> saved = session.save(instance.get());
+    filter.record.fill(0);
+    std::copy_n(saved.begin(), std::min<size_t>(saved.size(), scene::kRecordSize), filter.record.begin());
+    return session.describe(instance.get());
+}
+
 int runNew(const NewRequest &request, std::ostream &out) {
     std::error_code error;
     if (!request.force && std::filesystem::exists(request.scenePath, error))
         throw std::invalid_argument(request.scenePath + ": already exists; add --force to replace it");
     if (request.segment && *request.segment < 1)
         throw UsageError("--segment must be at least 1 frame (found " + std::to_string(*request.segment) + ")");
-    scene::Scene scene = newScene(request.fps, request.frames, modulePathOr(request.module), request.settings);
+    media::FrameRange frames = request.frames.value_or(media::FrameRange{1, 24});
+    double fps = request.fps.value_or(kDefaultFps);
+    if (!request.from.empty()) {
+        if (request.frames) throw UsageError("give --frames or --from, not both");
+        const Endpoint input = describeEndpoint(request.from);
+        if (input.kind == EndpointKind::Stream)
+            throw UsageError("--from takes a video, an image sequence or an image, not a stream (-)");
+        const InputTimeline timeline = timelineOf(input, 1);
+        frames = timeline.frames;
+        fps = request.fps.value_or(timeline.fps.value_or(kDefaultFps));
+    }
+    scene::Scene scene = newScene(fps, frames, modulePathOr(request.module), request.settings);
     scene.segment = request.segment.value_or(0);
     scene::saveSceneFile(scene, request.scenePath);
     out << "vidmixer: wrote " << request.scenePath << ": frames " << scene.firstFrame << " to " << scene.lastFrame

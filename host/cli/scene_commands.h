@@ -12,10 +12,13 @@
 
 namespace kivo::cli {
 
+inline constexpr double kDefaultFps = 24;
+
 struct NewRequest {
     std::string scenePath;
-    double fps = 24;
-    media::FrameRange frames{1, 24};
+    std::optional<double> fps;               // default: the input's (--from), else kDefaultFps
+    std::optional<media::FrameRange> frames; // default: the input's (--from), else 1 to 24
+    std::string from;                        // a video, sequence or image whose range and rate the scene takes
     std::string module;
     bool force = false; // replace an existing file
     std::optional<int32_t> segment; // frames per generator history
@@ -29,12 +32,24 @@ struct SetRequest {
     std::string module;
 };
 
-// The scene of `new`: one item, "Fade Control" (id 1), scaled from 0 at the
-// first frame to 1 at the last, and one instance at the module's defaults
-// with that item as its fade control object, then the given NAME=VALUE
-// settings (throws UsageError for a bad pair).
+// How the fade control item of a new scene is keyed.
+enum class FadeKeys {
+    In,  // scaled from 0 at the first frame to 1 at the last
+    Full // at 1 throughout
+};
+
+// The scene of `new`: one item, "Fade Control" (id 1), keyed as asked, and
+// one instance at the module's defaults with that item as its fade control
+// object, then the given NAME=VALUE settings (throws UsageError for a bad
+// pair).
 scene::Scene newScene(double fps, media::FrameRange frames, const std::string &modulePath,
-                      const std::vector<std::string> &settings = {});
+                      const std::vector<std::string> &settings = {}, FadeKeys fade = FadeKeys::In);
+
+// Changes settings of the filter-th filter of the scene (from 0) by
+// NAME=VALUE pairs, through the module's own load and save; returns the
+// module's description of it. Throws UsageError for a bad pair.
+std::string changeFilterSettings(scene::Scene &scene, size_t filter, const std::vector<std::string> &pairs,
+                                 const std::string &modulePath);
 
 int runNew(const NewRequest &request, std::ostream &out);
 

@@ -63,13 +63,6 @@ int checkedRename(const char *from, const char *to) {
     return ::rename(from, to);
 }
 
-std::string directoryOf(const std::string &path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 // "dir/name.ext" -> {"dir/", "name", ".ext"}; a leading dot is no extension.
 struct PathParts {
     std::string directory, stem, extension;
@@ -90,13 +83,14 @@ PathParts splitPath(const std::string &path) {
     return parts;
 }
 
-// Flushes and closes fd; errors name shownAs, the file the user asked for.
-void syncAndClose(int fd, const std::string &shownAs) {
+// Flushes and closes fd (the file, or its directory); errors name shownAs,
+// the file the user asked for.
+void syncAndClose(int fd, const std::string &shownAs, const char *flushed = "") {
     const bool synced = checkedFsync(fd) == 0 || errno == EINVAL; // some filesystems refuse fsync on dirs
     const int syncError = errno;
     const bool closed = checkedClose(fd) == 0;
     const int closeError = errno;
-    if (!synced) throw FileError(shownAs, "cannot flush to disk: " + systemReason(syncError));
+    if (!synced) throw FileError(shownAs, std::string("cannot flush ") + flushed + "to disk: " + systemReason(syncError));
     if (!closed) throw FileError(shownAs, "cannot write: " + systemReason(closeError));
 }
 
@@ -205,7 +199,7 @@ void AtomicFile::commit() {
     // the disk too before the file counts as written.
     const int directory = ::open(directoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory < 0) throw FileError(target_, "cannot flush its directory to disk: " + systemReason());
-    syncAndClose(directory, target_);
+    syncAndClose(directory, target_, "its directory ");
 }
 
 void writeFileAtomically(const std::string &path, std::string_view bytes) {
@@ -252,6 +246,20 @@ size_t removeStaleTemporaries(const std::string &directory) {
         if (::unlink(entry.path().c_str()) == 0) ++removed;
     }
     return removed;
+}
+
+std::string directoryOf(const std::string &path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+void prepareOutputDirectory(const std::string &directory) {
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error) throw FileError(directory, "cannot create the output directory: " + error.message());
+    removeStaleTemporaries(directory);
 }
 
 long armFileFault(long call, int error) {

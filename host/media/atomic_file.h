@@ -78,6 +78,13 @@ std::string readWholeFile(const std::string &path);
 // processes, and every other file, are left alone. Returns how many it removed.
 size_t removeStaleTemporaries(const std::string &directory);
 
+// Creates the directory where it is missing, and removes the temporary
+// files that killed runs left in it; throws FileError naming the directory.
+void prepareOutputDirectory(const std::string &directory);
+
+// The directory of a path: "." when it names none.
+std::string directoryOf(const std::string &path);
+
 // Fault injection for tests: from now on, the call-th call (counting from 1)
 // of write, fsync, close or rename made while writing files fails with
 // error instead of running; call 0 injects nothing. Returns the number of

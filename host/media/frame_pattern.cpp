@@ -128,4 +128,13 @@ std::vector<int32_t> FramePattern::discover() const {
     return frames;
 }
 
+std::string sequencePatternsLike(const std::string &path) {
+    const auto slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const auto dot = path.rfind('.');
+    const size_t stemEnd = dot == std::string::npos || dot <= nameStart ? path.size() : dot;
+    const std::string stem = path.substr(0, stemEnd), extension = path.substr(stemEnd);
+    return stem + "####" + extension + " or " + stem + "/####" + extension;
+}
+
 } // namespace kivo::media

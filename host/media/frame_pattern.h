@@ -40,6 +40,10 @@ private:
     int width_ = 0;
 };
 
+// Sequence patterns named like a single file, for messages:
+// "dir/still.png" -> "dir/still####.png or dir/still/####.png".
+std::string sequencePatternsLike(const std::string &path);
+
 } // namespace kivo::media
 
 #endif

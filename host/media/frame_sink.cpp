@@ -13,10 +13,7 @@ namespace kivo::media {
 
 SequenceSink::SequenceSink(FramePattern pattern, int pngCompression)
     : pattern_(std::move(pattern)), pngCompression_(pngCompression) {
-    std::error_code error;
-    std::filesystem::create_directories(pattern_.directory(), error);
-    if (error) throw FileError(pattern_.directory(), "cannot create the output directory: " + error.message());
-    removeStaleTemporaries(pattern_.directory());
+    prepareOutputDirectory(pattern_.directory());
 }
 
 void SequenceSink::write(const Frame &frame) {
@@ -27,6 +24,26 @@ void SequenceSink::write(const Frame &frame) {
     } catch (const std::bad_alloc &) {
         throw FileError(path, "not enough memory to write it");
     }
+}
+
+ImageSink::ImageSink(std::string path, int pngCompression)
+    : path_(std::move(path)), pngCompression_(pngCompression) {
+    prepareOutputDirectory(directoryOf(path_));
+}
+
+void ImageSink::write(const Frame &frame) {
+    if (frame_)
+        throw FileError(path_, "one image holds one frame, and frame " + std::to_string(frame.number) +
+                                   " comes after frame " + std::to_string(frame_->number) +
+                                   "; choose one with --frames N, or write a sequence such as " +
+                                   sequencePatternsLike(path_));
+    frame_ = frame;
+}
+
+void ImageSink::finish() {
+    if (!frame_) throw FileError(path_, "no frame to write");
+    writeImageFile(path_, frame_->image, frame_->sampleType, frame_->deep.empty() ? nullptr : &frame_->deep,
+                   pngCompression_);
 }
 
 namespace {

@@ -1,8 +1,10 @@
 // Where a render's finished frames go: an image sequence (each file written
-// beside its place and renamed once complete) or raw RGBA frames on a stream.
+// beside its place and renamed once complete), one image file, or raw RGBA
+// frames on a stream.
 #ifndef KIVO_HOST_MEDIA_FRAME_SINK_H
 #define KIVO_HOST_MEDIA_FRAME_SINK_H
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,9 @@ public:
     virtual void write(const Frame &frame) = 0;
     // True when frames may be written by several threads at once, in any order.
     virtual bool unordered() const = 0;
+    // After the last frame: completes what the frames went into. Throws
+    // FileError.
+    virtual void finish() {}
 };
 
 class SequenceSink : public FrameSink {
@@ -34,6 +39,24 @@ public:
 private:
     FramePattern pattern_;
     int pngCompression_;
+};
+
+// One image file, in the format its extension names, of the render's one
+// frame: kept until finish() writes it, so that a render of more frames
+// fails before anything is written.
+class ImageSink : public FrameSink {
+public:
+    // Creates the file's directory when it is missing, and removes the
+    // temporary files that killed runs left in it.
+    explicit ImageSink(std::string path, int pngCompression = kDefaultPngCompression);
+    void write(const Frame &frame) override; // throws FileError for a second frame
+    bool unordered() const override { return false; }
+    void finish() override;
+
+private:
+    std::string path_;
+    int pngCompression_;
+    std::optional<Frame> frame_;
 };
 
 class StreamSink : public FrameSink {

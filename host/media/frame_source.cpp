@@ -27,14 +27,11 @@ std::vector<int32_t> sequenceFrames(const FramePattern &pattern, std::optional<F
     return frames;
 }
 
-SequenceSource::SequenceSource(FramePattern pattern, std::vector<int32_t> frames)
-    : pattern_(std::move(pattern)), frames_(std::move(frames)) {}
+namespace {
 
-bool SequenceSource::next(Frame &frame) {
-    if (position_ == frames_.size()) return false;
-    const int32_t number = frames_[position_++];
-    const std::string path = pattern_.pathOf(number);
-    // Read into the frame's own buffers, which a recycled frame already has.
+// Reads an image file into the frame's own buffers, which a recycled frame
+// already has.
+void readFrame(const std::string &path, int32_t number, Frame &frame) {
     DecodedImage decoded;
     decoded.image = std::move(frame.image);
     decoded.deep = std::move(frame.deep);
@@ -43,18 +40,41 @@ bool SequenceSource::next(Frame &frame) {
     } catch (const std::bad_alloc &) {
         throw FileError(path, "not enough memory to read it");
     }
-    if (width_ == 0) {
-        width_ = decoded.image.width;
-        height_ = decoded.image.height;
-    } else if (decoded.image.width != width_ || decoded.image.height != height_) {
-        throw FileError(path, "frame " + std::to_string(number) + " is " + std::to_string(decoded.image.width) + "x" +
-                                  std::to_string(decoded.image.height) + ", but the first frame is " +
-                                  std::to_string(width_) + "x" + std::to_string(height_));
-    }
     frame.number = number;
     frame.image = std::move(decoded.image);
     frame.sampleType = std::move(decoded.sampleType);
     frame.deep = std::move(decoded.deep);
+}
+
+} // namespace
+
+SequenceSource::SequenceSource(FramePattern pattern, std::vector<int32_t> frames)
+    : pattern_(std::move(pattern)), frames_(std::move(frames)) {}
+
+bool SequenceSource::next(Frame &frame) {
+    if (position_ == frames_.size()) return false;
+    const int32_t number = frames_[position_++];
+    const std::string path = pattern_.pathOf(number);
+    readFrame(path, number, frame);
+    if (width_ == 0) {
+        width_ = frame.image.width;
+        height_ = frame.image.height;
+    } else if (frame.image.width != width_ || frame.image.height != height_) {
+        throw FileError(path, "frame " + std::to_string(number) + " is " + std::to_string(frame.image.width) + "x" +
+                                  std::to_string(frame.image.height) + ", but the first frame is " +
+                                  std::to_string(width_) + "x" + std::to_string(height_));
+    }
+    return true;
+}
+
+ImageSource::ImageSource(std::string path, int32_t number, std::optional<FrameRange> range)
+    : path_(std::move(path)), number_(number),
+      given_(range && (number < range->first || number > range->last)) {}
+
+bool ImageSource::next(Frame &frame) {
+    if (given_) return false;
+    readFrame(path_, number_, frame);
+    given_ = true;
     return true;
 }
 

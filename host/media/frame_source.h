@@ -1,5 +1,6 @@
-// Where a render's frames come from: an image sequence on disk, or raw RGBA
-// frames on a stream. Every frame has the size of the first.
+// Where a render's frames come from: an image sequence on disk, one image
+// file, or raw RGBA frames on a stream. Every frame has the size of the
+// first.
 #ifndef KIVO_HOST_MEDIA_FRAME_SOURCE_H
 #define KIVO_HOST_MEDIA_FRAME_SOURCE_H
 
@@ -21,7 +22,7 @@ struct Frame {
     // For sample types other than uint8: the frame as RGBA floats at full
     // precision (see DecodedImage); empty otherwise.
     std::vector<float> deep;
-    std::optional<int64_t> timestamp;  // a video frame's time, in its stream's time base
+    std::optional<int64_t> timestamp;  // a video frame's time, in microseconds
 };
 
 struct FrameRange {
@@ -54,6 +55,20 @@ private:
     std::vector<int32_t> frames_;
     size_t position_ = 0;
     int32_t width_ = 0, height_ = 0;
+};
+
+// One image file, as the frame numbered number; none when a range leaves
+// it out.
+class ImageSource : public FrameSource {
+public:
+    ImageSource(std::string path, int32_t number, std::optional<FrameRange> range = std::nullopt);
+    bool next(Frame &frame) override;
+    std::optional<int64_t> count() const override { return given_ ? 0 : 1; }
+
+private:
+    std::string path_;
+    int32_t number_;
+    bool given_;
 };
 
 class StreamSource : public FrameSource {

@@ -22,7 +22,7 @@
 #include "host/media/atomic_file.h"
 #include "host/media/frame_pattern.h"
 #include "host/media/image_file.h"
-#include "host/media/video_file.h"
+#include "host/media/video_sink.h"
 #include "host/scene/scene_file.h"
 #include "host/scene/settings_record_text.h"
 #include "run_command.h"
@@ -104,6 +104,7 @@ TEST(FullDisk, EveryFailingFileCallStopsTheRenderAndKeepsGoodFiles) {
         request.output = dir.file("out/####." + extension);
         request.module = KIVO_MODULE_FILE;
         request.quiet = true;
+        request.overwrite = true;
         request.writers = 1; // the calls in a fixed order
 
         // Good frames of an earlier render, which a failing run must not spoil.

@@ -174,7 +174,7 @@ TEST_F(Video, BadInputsFailInOneLineNamingTheFile) {
         {"-i damaged.mp4 -o out.mkv", "damaged.mp4", "damaged"},
         {"-i in.mkv -o out.mp4 --codec ffv1", "out.mp4", "cannot be stored in the mp4 format"},
         {"-i in.mkv -o out.mkv --codec-option no_such_option=1", "out.mkv", "has no option no_such_option"},
-        {"-i in.mkv -o file/out.mkv", "file/out.mkv", "cannot write"},
+        {"-i in.mkv -o file/out.mkv", "file", "cannot create the output directory"},
         {"-i in.mkv -o out.unknown", "out.unknown", "cannot tell the video format"},
         {"-i in.mkv -o in.mkv", "in.mkv", "would overwrite the input"},
     };
