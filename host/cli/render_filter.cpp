@@ -55,7 +55,7 @@ void OutsideRange::report(std::ostream &err) const {
     if (after_ > 0) where += (where.empty() ? "" : " and ") + frames(after_) + " after it";
     err << "vidmixer: warning: " << frames(outside) << " of " << outside + within_ << " lie outside the scene's range, "
         << "frames " << first_ << " to " << last_ << " (" << where << "): they are filtered with the scene's items "
-        << "held at their first or last keys, so a fade keyed over the range stays as it is at its end "
+        << "held at their first or last keys, so a fade keyed over the range stays as it is at that end "
         << "(`vidmixer new SCENE --from INPUT` makes a scene of the input's range)\n";
 }
 

@@ -53,9 +53,9 @@ void RawFrameWriter::write(const host::RgbaImage &image) {
 void parseFrameSize(const std::string &text, int32_t &width, int32_t &height) {
     const auto x = text.find_first_of("xX");
     auto number = [&](const std::string &part) {
-        if (part.empty() || part.size() > 5 || part.find_first_not_of("0123456789") != std::string::npos)
+        if (part.empty() || part.find_first_not_of("0123456789") != std::string::npos)
             throw std::invalid_argument("bad frame size \"" + text + "\"; expected WIDTHxHEIGHT such as 1920x1080");
-        const int value = std::stoi(part);
+        const int value = part.size() > 5 ? 0 : std::stoi(part);
         if (value < 1 || value > 65535)
             throw std::invalid_argument("bad frame size \"" + text + "\"; each side must be 1 to 65535");
         return value;

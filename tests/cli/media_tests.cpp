@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "host/media/atomic_file.h"
+#include "host/media/encoder_policy.h"
 #include "host/media/frame_pattern.h"
 #include "host/media/frame_sink.h"
 #include "host/media/frame_source.h"
@@ -285,6 +286,69 @@ TEST(RawStreams, FrameSizes) {
     for (const char *bad :
          {"", "1920", "x1080", "0x10", "10x0", "-1x5", "65536x1", "1920x1080x3", "a x b", "65535x65535"})
         EXPECT_THROW(parseFrameSize(bad, w, h), std::invalid_argument) << bad;
+    for (const char *outside : {"65536x1", "100000x100000", "1x0000000000001"})
+        EXPECT_TRUE(contains(errorOf([&] { parseFrameSize(outside, w, h); }), "each side must be 1 to 65535")) << outside;
+}
+
+namespace {
+std::string optionsText(const CodecOptions &options) {
+    std::string text;
+    for (const auto &[key, value] : options)
+        text += key + "=" + value + " ";
+    return text;
+}
+} // namespace
+
+// libx264 gets a lookahead, threads, B-frames and references bounded by the
+// frame size, and a visually lossless quality, each unless the user sets
+// it (a preset or x264's own parameters set them all).
+TEST(EncoderPolicy, DefaultsBoundMemoryAndGiveWayToTheUsersOptions) {
+    const struct {
+        int64_t width, height;
+        CodecOptions given;
+        unsigned processors;
+        std::string options;
+    } cases[] = {
+        {1920, 1080, {}, 16, "crf=18 threads=8 rc-lookahead=10 "},
+        {2560, 1440, {}, 2, "crf=18 threads=2 rc-lookahead=10 "},
+        {2561, 1440, {}, 16, "crf=18 threads=4 rc-lookahead=5 "},
+        {7680, 4320, {}, 16, "crf=18 threads=1 rc-lookahead=0 bf=0 refs=1 "},
+        {7680, 4320, {{"bf", "3"}, {"qp", "20"}}, 16, "bf=3 qp=20 threads=1 rc-lookahead=0 refs=1 "},
+        {1920, 1080, {{"preset", "slow"}}, 16, "preset=slow crf=18 "},
+        {1920, 1080, {{"x264-params", "ref=2"}, {"b", "4M"}}, 16, "x264-params=ref=2 b=4M "},
+    };
+    for (const auto &c : cases) {
+        const EncoderSetup setup = encoderPolicy({"libx264", c.width, c.height, false, c.given, c.processors});
+        EXPECT_EQ(optionsText(setup.options), c.options) << c.width << "x" << c.height;
+        EXPECT_EQ(setup.pixelFormat, "yuv420p");
+    }
+    EXPECT_EQ(optionsText(encoderPolicy({"libvpx-vp9", 64, 48, false, {}, 4}).options), "crf=20 b=0 ");
+    EXPECT_EQ(optionsText(encoderPolicy({"ffv1", 64, 48, false, {}, 4}).options), "");
+}
+
+// Pixel formats: exact RGB(A) where the codec takes it, 4:2:0 for delivery
+// codecs, alpha kept where the codec can; pix_fmt chooses and is no option.
+TEST(EncoderPolicy, PixelFormats) {
+    const struct {
+        const char *codec;
+        bool alpha;
+        CodecOptions given;
+        const char *format;
+        bool keepsAlpha;
+    } cases[] = {
+        {"png", true, {}, "rgba", true},           {"png", false, {}, "rgb24", false},
+        {"qtrle", true, {}, "argb", true},         {"libx264", true, {}, "yuv420p", false},
+        {"libx264", false, {{"pix_fmt", "yuv444p"}}, "yuv444p", false},
+        {"libvpx-vp9", true, {}, "yuva420p", true},
+    };
+    for (const auto &c : cases) {
+        const EncoderSetup setup = encoderPolicy({c.codec, 64, 48, c.alpha, c.given, 1});
+        EXPECT_EQ(setup.pixelFormat, c.format) << c.codec;
+        EXPECT_EQ(setup.keepsAlpha, c.keepsAlpha) << c.codec;
+        EXPECT_FALSE(contains(optionsText(setup.options), "pix_fmt")) << c.codec;
+    }
+    EXPECT_TRUE(contains(errorOf([] { encoderPolicy({"png", 4, 4, false, {{"pix_fmt", "nonsense"}}, 1}); }),
+                         "unknown pixel format nonsense"));
 }
 
 TEST(OutputCheck, AnOutputFrameNeverOverwritesAnInputFrame) {

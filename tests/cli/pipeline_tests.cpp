@@ -1,5 +1,6 @@
-// The render pipeline's threads and failures, the progress display and the
-// frame range option, with stand-in sources, filters and sinks.
+// The render pipeline's threads and failures, the progress display, the
+// frame range option and the kinds of endpoints, with stand-in sources,
+// filters and sinks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 
 #include "host/cli/cli_options.h"
 #include "host/cli/progress_display.h"
+#include "host/cli/render_endpoints.h"
 #include "host/cli/render_pipeline.h"
 #include "host/media/atomic_file.h"
 
@@ -296,4 +298,19 @@ TEST(FrameRangeOption, Forms) {
     EXPECT_EQ(parseFrameRange("7").last, 7);
     for (const char *bad : {"", "-", "1-", "a-b", "5-1", "1-2-3", "1 - 2", "99999999999-1"})
         EXPECT_THROW(parseFrameRange(bad), std::invalid_argument) << bad;
+}
+
+// The kind of an endpoint follows its file name alone: a placeholder in the
+// file name (not its folder) makes a sequence, an image format's extension
+// in any case one image.
+TEST(Endpoints, KindsByName) {
+    const std::pair<const char *, EndpointKind> cases[] = {
+        {"-", EndpointKind::Stream},           {"f/####.png", EndpointKind::Sequence},
+        {"f/a.%04d.exr", EndpointKind::Sequence}, {"shot#1/out.mp4", EndpointKind::Video},
+        {"still.PNG", EndpointKind::Image},    {"a.b/c.tiff", EndpointKind::Image},
+        {"clip.mkv", EndpointKind::Video},     {"noextension", EndpointKind::Video},
+        {"x.png/y.mov", EndpointKind::Video},
+    };
+    for (const auto &[path, kind] : cases)
+        EXPECT_EQ(describeEndpoint(path).kind, kind) << path;
 }

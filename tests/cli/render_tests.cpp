@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "host/core/frame_runner.h"
 #include "host/core/host_session.h"
 #include "host/media/frame_pattern.h"
@@ -281,9 +283,133 @@ TEST_F(Render, BadSceneNamesFileAndPlace) {
               "vidmixer: " + dir.file("scene.json") + ": /filters/0/server: expected a string, found number");
 }
 
+// Settings on the render line: without a scene file, a scene of the input's
+// frames at the full fade; with one, its first filter changed for this
+// render only.
+TEST_F(Render, SettingsOnTheRenderLine) {
+    CommandResult result =
+        vidmixer("render -q -i " + quoted(in.text()) + " -o " + quoted(dir.file("neg/####.png")) + " effect=negative");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    const media::FramePattern negative(dir.file("neg/####.png"));
+    ASSERT_EQ(negative.discover(), (std::vector<int32_t>{10, 11, 12, 13, 14}));
+    for (int32_t frame = kFirst; frame <= kLast; ++frame) {
+        const RgbaImage got = media::readImageFile(negative.pathOf(frame)).image, &given = inputs[frame - kFirst];
+        for (size_t i = 0; i < got.pixels.size(); ++i)
+            ASSERT_EQ(got.pixels[i], i % 4 == 3 ? given.pixels[i] : 255 - given.pixels[i]) << frame << " " << i;
+    }
+
+    std::filesystem::copy_file(dir.file("scene.json"), dir.file("set.json"));
+    ASSERT_EQ(vidmixer("set " + quoted(dir.file("set.json")) + " effect=negative sepia=on").exitCode, 0);
+    result = vidmixer(renderArgs(quoted(in.text()), quoted(dir.file("over/####.png"))) + " -q EFFECT=negative sepia=on");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_EQ(vidmixer("render -q " + quoted(dir.file("set.json")) + " -i " + quoted(in.text()) + " -o " +
+                       quoted(dir.file("set/####.png")))
+                  .exitCode,
+              0);
+    for (int32_t frame = kFirst; frame <= kLast; ++frame)
+        EXPECT_EQ(media::readImageFile(media::FramePattern(dir.file("over/####.png")).pathOf(frame)).image,
+                  media::readImageFile(media::FramePattern(dir.file("set/####.png")).pathOf(frame)).image)
+            << frame;
+    EXPECT_NE(media::readImageFile(dir.file("over/0014.png")).image, expected.back());
+    EXPECT_EQ(dir.read("scene.json"), sceneText);
+    result = vidmixer(renderArgs(quoted(in.text()), quoted(dir.file("bad/####.png"))) + " sepia=maybe");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(contains(result.err, "sepia=maybe: unknown value")) << result.err;
+}
+
+// An existing output video or image, or frames the render writes, stay as
+// they are unless -y is given; --resume keeps finished frames as before.
+TEST_F(Render, ExistingOutputsAreKeptUnlessOverwriteIsGiven) {
+    const std::string sequence = renderArgs(quoted(in.text()), quoted(out.text()));
+    CommandResult result = vidmixer("-q " + sequence);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    struct stat before {}, after {};
+    ::stat(out.pathOf(10).c_str(), &before);
+    result = vidmixer(sequence);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "vidmixer: " + out.pathOf(10) + ": exists, as do 4 more of the frames this render writes (up to " +
+                              out.pathOf(14) + "); add -y (--overwrite) to replace them, or --resume to keep them and "
+                              "render the rest\n");
+    ::stat(out.pathOf(10).c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_TRUE(contains(vidmixer(sequence + " --resume").err, "nothing to render"));
+
+    // A stream's frames are any from its first on.
+    dir.write("in.raw", rawBytes(inputs, 2));
+    const std::string stream = renderArgs("-", quoted(out.text())) + " -q --size 40x30 < " + quoted(dir.file("in.raw"));
+    result = vidmixer(stream + " --start 14");
+    EXPECT_EQ(result.err, "vidmixer: " + out.pathOf(14) + ": exists; add -y (--overwrite) to replace it\n");
+    EXPECT_EQ(vidmixer(stream + " --start 15").exitCode, 0);
+    EXPECT_EQ(vidmixer(stream + " --start 14 -y").exitCode, 0);
+    ::stat(out.pathOf(14).c_str(), &after);
+    EXPECT_NE(after.st_ino, before.st_ino);
+
+    const std::string image = renderArgs(quoted(in.text()), quoted(dir.file("still.png"))) + " -q --frames 12";
+    ASSERT_EQ(vidmixer(image).exitCode, 0);
+    EXPECT_EQ(vidmixer(image).err, "vidmixer: " + dir.file("still.png") + ": exists; add -y (--overwrite) to replace it\n");
+    EXPECT_EQ(vidmixer(image + " --overwrite").exitCode, 0);
+}
+
+// An output named as an image is one file of that format; an image given as
+// input is one frame, the scene's first, with no frame rate to warn of.
+TEST_F(Render, OneImageInOrOut) {
+    for (const std::string name : {"still.png", "still.tif"}) {
+        const CommandResult result =
+            vidmixer(renderArgs(quoted(in.text()), quoted(dir.file(name))) + " -q --frames 12-12");
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(media::readImageFile(dir.file(name)).image, expected[2]) << name;
+    }
+    EXPECT_EQ(dir.read("still.png").substr(0, 4), "\x89PNG");
+    EXPECT_EQ(dir.read("still.tif").substr(0, 2), "II");
+
+    CommandResult result = vidmixer(renderArgs(quoted(in.text()), quoted(dir.file("many.png"))));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "vidmixer: " + dir.file("many.png") + ": one image holds one frame, and this render writes 5 "
+                          "frames (10 to 14); choose one with --frames N, or write a sequence such as " +
+                              dir.file("many####.png") + " or " + dir.file("many/####.png") + "\n");
+    dir.write("in.raw", rawBytes(inputs, 3));
+    result = vidmixer(renderArgs("-", quoted(dir.file("many.png"))) + " -q --size 40x30 < " + quoted(dir.file("in.raw")));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(contains(result.err, "one image holds one frame, and frame 11 comes after frame 10")) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("many.png")));
+    expectNoDebris("");
+
+    scene::Scene slower = scene;
+    slower.fps = 24;
+    scene::saveSceneFile(slower, dir.file("slower.json"));
+    result = vidmixer("render -q " + quoted(dir.file("slower.json")) + " -i " + quoted(in.pathOf(10)) + " -o " +
+                      quoted(dir.file("one.png")));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(media::readImageFile(dir.file("one.png")).image, processDirectly(slower, {inputs[0]}, kFirst)[0]);
+}
+
+// Frames the scene's range leaves out pass through items held at their
+// ends: one warning says how many, for a sequence and for a stream alike.
+TEST_F(Render, FramesOutsideTheScenesRangeAreWarnedOfOnce) {
+    scene::Scene narrow = scene;
+    narrow.firstFrame = 12;
+    narrow.lastFrame = 13;
+    scene::saveSceneFile(narrow, dir.file("narrow.json"));
+    dir.write("in.raw", rawBytes(inputs, inputs.size()));
+    const std::string warning = "vidmixer: warning: 3 frames of 5 lie outside the scene's range, frames 12 to 13 (2 "
+                                "frames before it and 1 frame after it): ";
+    for (const std::string &input : std::vector<std::string>{quoted(in.text()), "- --size 40x30 --start 10 < " + quoted(dir.file("in.raw"))}) {
+        const CommandResult result =
+            vidmixer("render -q " + quoted(dir.file("narrow.json")) + " -i " + input + " -o -");
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.err.rfind(warning, 0), 0u) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+}
+
 TEST_F(Render, OptionsThatDoNotFit) {
     const std::string base = renderArgs("-", quoted(out.text()));
     EXPECT_TRUE(contains(vidmixer(base + " < /dev/null").err, "needs --size"));
+    EXPECT_TRUE(contains(vidmixer(renderArgs("-", quoted(dir.file("o.mp4"))) + " --size 4x4 --no-audio < /dev/null").err,
+                         "--no-audio is for a video input"));
     EXPECT_TRUE(contains(vidmixer(base + " --size 4x4 --frames 1-2 --start 3 < /dev/null").err, "not both"));
     EXPECT_TRUE(contains(vidmixer(renderArgs(quoted(in.text()), quoted(out.text())) + " --size 4x4").err,
                          "--size is for a raw stream"));
@@ -293,7 +419,7 @@ TEST_F(Render, OptionsThatDoNotFit) {
     EXPECT_EQ(vidmixer("render").exitCode, 2);
 }
 
-TEST(VidmixerHelp, EveryCommandHasHelp) {
+TEST(VidmixerHelp, EveryCommandHasHelpAndTheVersionNamesTheModule) {
     TempDir dir;
     for (const char *command : {"", "demo", "new", "info", "edit", "render", "slurm"}) {
         const CommandResult result = runCommand(quoted(KIVO_VIDMIXER) + " " + command + " --help", dir.path());
@@ -301,4 +427,9 @@ TEST(VidmixerHelp, EveryCommandHasHelp) {
         EXPECT_TRUE(contains(result.out, "Usage")) << command << ": " << result.out;
     }
     EXPECT_EQ(runCommand(quoted(KIVO_VIDMIXER), dir.path()).exitCode, 2);
+    const CommandResult version = runCommand(quoted(KIVO_VIDMIXER) + " --version", dir.path());
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("vidmixer ", 0), 0u) << version.out;
+    EXPECT_TRUE(contains(version.out, "kivo_vidmixer.p: system version 2, servers ImageFilterHandler \"Kivo_VidMixer\""))
+        << version.out;
 }

@@ -123,6 +123,9 @@ TEST(FullDisk, EveryFailingFileCallStopsTheRenderAndKeepsGoodFiles) {
             completeImages[name] = media::readImageFile(dir.file("out/" + name));
         ASSERT_GE(calls, 3 * 4);
 
+        // Each frame's file is flushed to disk before its rename, and its
+        // directory after it.
+        int fileFlushes = 0, directoryFlushes = 0;
         for (long call = 1; call <= calls; ++call) {
             SCOPED_TRACE("failing call " + std::to_string(call));
             putFiles(dir, "out", earlier);
@@ -132,6 +135,8 @@ TEST(FullDisk, EveryFailingFileCallStopsTheRenderAndKeepsGoodFiles) {
             media::armFileFault(0, 0);
             EXPECT_EQ(code, 1) << message;
             EXPECT_TRUE(contains(message, dir.file("out/000")) && contains(message, std::strerror(error))) << message;
+            fileFlushes += contains(message, ": cannot flush to disk: ");
+            directoryFlushes += contains(message, ": cannot flush its directory to disk: ");
             const auto after = filesIn(dir, "out");
             EXPECT_EQ(after.size(), earlier.size());
             for (const auto &[name, bytes] : after) {
@@ -145,6 +150,8 @@ TEST(FullDisk, EveryFailingFileCallStopsTheRenderAndKeepsGoodFiles) {
             }
             ++swept;
         }
+        EXPECT_EQ(fileFlushes, kLast - kFirst + 1);
+        EXPECT_EQ(directoryFlushes, kLast - kFirst + 1);
         std::filesystem::remove_all(dir.file("out"));
     }
     std::printf("fault injected at %ld file calls\n", swept);
@@ -213,7 +220,10 @@ TEST(Limits, PatternsWritersAndFrameNumbersSayTheirLimit) {
             }
         },
         std::invalid_argument);
+    // Twenty digits are the most, however the number is written.
+    EXPECT_THROW(media::FramePattern(std::string(21, '#') + ".png"), std::invalid_argument);
     EXPECT_THROW(media::FramePattern("%021d.png"), std::invalid_argument);
+    EXPECT_EQ(media::FramePattern("%020d.png").pathOf(-7), "-0000000000000000007.png");
     const media::FramePattern widest(std::string(20, '#') + ".png");
     EXPECT_EQ(widest.frameOf(widest.pathOf(-2147483647 - 1)), -2147483647 - 1);
     EXPECT_EQ(widest.frameOf(widest.pathOf(2147483647)), 2147483647);
@@ -272,6 +282,20 @@ TEST(Limits, PatternsWritersAndFrameNumbersSayTheirLimit) {
         ADD_FAILURE() << "read";
     } catch (const media::FileError &error) {
         EXPECT_TRUE(contains(error.what(), dir.file("damaged.png") + ": cannot read image: ")) << error.what();
+    }
+
+    // One byte of an uncompressed image flipped under its old checksum: only
+    // the chunk's checksum can tell, since the image still inflates.
+    media::writeImageFile(dir.file("flipped.png"), patternImage(64, 48, 1), "uint8", nullptr, 0);
+    std::string flipped = dir.read("flipped.png");
+    flipped[flipped.find("IDAT") + 2000] ^= 0x10;
+    dir.write("flipped.png", flipped);
+    try {
+        media::readImageFile(dir.file("flipped.png"));
+        ADD_FAILURE() << "read";
+    } catch (const media::FileError &error) {
+        EXPECT_TRUE(contains(error.what(), dir.file("flipped.png") + ": the PNG file is damaged (the IDAT chunk"))
+            << error.what();
     }
 }
 

@@ -5,8 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <sstream>
+#include <thread>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "host/scene/scene_file.h"
 #include "host/scene/settings_record_text.h"
@@ -164,6 +170,11 @@ TEST_F(Video, BadInputsFailInOneLineNamingTheFile) {
         damaged[i] = static_cast<char>(i * 131);
     dir.write("damaged.mp4", damaged);
     dir.write("file", "");
+    // H.264 in an mp4 whose sample entry names a codec no decoder knows.
+    std::string unknown = dir.read("h264.mp4");
+    for (size_t at = unknown.find("avc1"); at != std::string::npos; at = unknown.find("avc1", at))
+        unknown.replace(at, 4, "kvxz");
+    dir.write("nodec.mp4", unknown);
 
     const struct {
         std::string arguments, file, reason;
@@ -172,6 +183,7 @@ TEST_F(Video, BadInputsFailInOneLineNamingTheFile) {
         {"-i sound.wav -o out.mp4", "sound.wav", "has no video stream"},
         {"-i cut.mkv -o out.mkv", "cut.mkv", "cut short"},
         {"-i damaged.mp4 -o out.mkv", "damaged.mp4", "damaged"},
+        {"-i nodec.mp4 -o out/####.png", "nodec.mp4", "cannot decode its video (unknown codec kvxz)"},
         {"-i in.mkv -o out.mp4 --codec ffv1", "out.mp4", "cannot be stored in the mp4 format"},
         {"-i in.mkv -o out.mkv --codec-option no_such_option=1", "out.mkv", "has no option no_such_option"},
         {"-i in.mkv -o file/out.mkv", "file", "cannot create the output directory"},
@@ -191,4 +203,47 @@ TEST_F(Video, BadInputsFailInOneLineNamingTheFile) {
         EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
     EXPECT_EQ(dir.read("in.mkv"), whole);
     expectNoDebris();
+}
+
+// A render killed while it writes a video (here into folders it made) leaves
+// its temporary file, and the next render into that folder removes it; a
+// scene made with --from has the video's frames and rate.
+TEST_F(Video, AKilledRunsTemporaryFileIsRemovedByTheNextRender) {
+    makeInput("in.mkv");
+    int feed[2];
+    ASSERT_EQ(::pipe(feed), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(feed[0], STDIN_FILENO);
+        ::close(feed[1]);
+        ::execl(KIVO_VIDMIXER, "vidmixer", "render", dir.file("scene.json").c_str(), "-q", "-i", "-", "--size", kSize,
+                "-o", dir.file("deep/er/out.mkv").c_str(), static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(feed[0]);
+    const auto temporaries = [&] {
+        std::vector<std::string> found;
+        std::error_code error;
+        for (const auto &entry : std::filesystem::directory_iterator(dir.file("deep/er"), error))
+            if (entry.path().filename().string().rfind(".out.tmp-" + std::to_string(pid) + "-", 0) == 0)
+                found.push_back(entry.path().filename().string());
+        return found;
+    };
+    for (int i = 0; i < 6000 && temporaries().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    ::close(feed[1]);
+    ASSERT_EQ(temporaries().size(), 1u) << "no temporary file of the killed render";
+
+    const CommandResult result = vidmixer("-i in.mkv -o deep/er/other.mkv");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(temporaries().empty()) << temporaries().front();
+    EXPECT_EQ(dir.entries("deep/er"), (std::vector<std::string>{"other.mkv"}));
+
+    ASSERT_EQ(run(quoted(KIVO_VIDMIXER) + " new from.json --from in.mkv").exitCode, 0);
+    const scene::Scene made = scene::loadSceneFile(dir.file("from.json"));
+    EXPECT_EQ(made.firstFrame, 1);
+    EXPECT_EQ(made.lastFrame, kFrames);
+    EXPECT_EQ(made.fps, 25);
 }
