@@ -200,22 +200,11 @@ int runSet(const SetRequest &request, std::ostream &out) {
     if (request.filter < 1 || static_cast<size_t>(request.filter) > count)
         throw UsageError("--filter " + std::to_string(request.filter) + ": no such filter; the scene has " +
                          (count == 0 ? "none" : count == 1 ? "filter 1" : "filters 1 to " + std::to_string(count)));
-    std::vector<SettingChange> changes;
-    for (const std::string &pair : filterPairs)
-        for (const SettingChange &change : parseSettingPair(pair, &scene)) changes.push_back(change);
     if (segment) scene.segment = *segment;
-
-    scene::Filter &filter = scene.filters[static_cast<size_t>(request.filter - 1)];
-    host::HostSession session(modulePathOr(request.module), filter.server);
-    host::HostSession::Instance instance = session.createInstance();
-    session.load(instance.get(), std::vector<uint8_t>(filter.record.begin(), filter.record.end()));
-    applySettings(session, instance.get(), changes);
-    const std::vector<uint8_t> saved = session.save(instance.get());
-    filter.record.fill(0);
-    std::copy_n(saved.begin(), std::min<size_t>(saved.size(), scene::kRecordSize), filter.record.begin());
+    const std::string description =
+        changeFilterSettings(scene, static_cast<size_t>(request.filter - 1), filterPairs, modulePathOr(request.module));
     scene::saveSceneFile(scene, request.scenePath);
-    out << "vidmixer: " << request.scenePath << ": filter " << request.filter << ": " << session.describe(instance.get())
-        << "\n";
+    out << "vidmixer: " << request.scenePath << ": filter " << request.filter << ": " << description << "\n";
     return 0;
 }
 
