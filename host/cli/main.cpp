@@ -119,6 +119,16 @@ void addOutputOptions(CLI::App *render, RenderRequest &request) {
                        "KEY=VALUE for the video encoder, e.g. crf=23 or preset=fast (repeatable)")
         ->allow_extra_args(false);
     render->add_flag("--no-audio", request.noAudio, "Leave out the input video's sound and subtitles");
+    render->add_option("--audio-codec", request.audioCodec,
+                       "Audio encoder of an output video's sound, e.g. aac or libopus (default: copied where the "
+                       "container takes the sound, else AAC in .mp4/.mov and Opus in .webm)");
+    render->add_option("--format-option", request.formatOptions,
+                       "KEY=VALUE for the output video's container, e.g. movflags=+frag_keyframe (repeatable; .mp4 "
+                       "and .mov get movflags=+faststart unless given)")
+        ->allow_extra_args(false);
+    render->add_flag("--no-autorotate{false}", request.autorotate,
+                     "Keep a video input's stored orientation instead of turning it upright as players show it; "
+                     "a video output carries its display matrix on");
     render->add_option("--png-compression", request.pngCompression,
                        "zlib level of PNG frames, 0 (none) to 9 (smallest, slowest); default 3, about as small as 6 "
                        "and twice as fast on grainy frames")

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -72,10 +73,16 @@ std::optional<Share> checkedShare(const RenderRequest &request) {
 // Options that the input or the output does not take; throws naming them.
 void checkOptionsFit(const RenderRequest &request, const RenderEndpoints &ends, bool split) {
     const Endpoint &in = ends.input, &out = ends.output;
-    if ((request.resume && !(in.allows.resume && out.allows.resume)) ||
-        (split && !(in.allows.split && out.allows.split)))
-        throw UsageError(std::string(request.resume ? "--resume" : request.jobs > 1 ? "--jobs" : "--segments") +
-                         " needs an image sequence as input and output, not a stream (-) or a video");
+    const std::string option = request.resume ? "--resume" : request.jobs > 1 ? "--jobs" : "--segments";
+    if (request.resume || split) {
+        if (!in.allows.seek)
+            throw UsageError(option + " needs an image sequence or a video as input, not a stream (-) or an image");
+        if (!out.allows.keep)
+            throw UsageError(option + " needs an output of separate frames, and " + shownName(out, false) +
+                             " is written whole by one process: write an image sequence such as " +
+                             std::filesystem::path(out.path).replace_extension().string() +
+                             "/####.png (ffmpeg joins it into a video), or leave out " + option);
+    }
     if (in.kind == EndpointKind::Stream) {
         if (request.size.empty()) throw std::invalid_argument("a stream input (-i -) needs --size WIDTHxHEIGHT");
         if (request.frames && request.start) throw std::invalid_argument("give --frames or --start, not both");
@@ -143,14 +150,23 @@ struct OpenedEndpoints {
     std::unique_ptr<media::FrameSink> sink;
 };
 
-std::unique_ptr<media::VideoSource> openVideo(const RenderRequest &request, const scene::Scene &scene,
-                                              std::ostream &err) {
-    auto video = std::make_unique<media::VideoSource>(request.input, request.start.value_or(scene.firstFrame),
-                                                      request.frames);
+// A video input read at the planned frames, seeking over what is not run.
+std::unique_ptr<media::VideoSource> openVideo(const RenderRequest &request, const RenderEndpoints &ends,
+                                              const scene::Scene &scene, const RenderPlan &plan, std::ostream &err) {
+    const int32_t first = request.start.value_or(scene.firstFrame);
+    const bool deep = ends.output.allows.depth && !request.depth8;
+    const media::VideoReadOptions options{request.autorotate, deep};
+    auto video = plan.known ? std::make_unique<media::VideoSource>(request.input, first, plan.run, options)
+                            : std::make_unique<media::VideoSource>(request.input, first, request.frames, options);
     const media::FrameRate rate = video->frameRate(), sceneRate = media::frameRateOf(scene.fps);
     if (rate.num > 0 && std::abs(rate.value() - scene.fps) > 1e-3 * scene.fps)
         err << "vidmixer: warning: " << request.input << " runs at " << rateText(rate) << ", the scene at "
             << rateText(sceneRate) << "; the looks' time follows the scene's " << rateText(sceneRate) << "\n";
+    if (const std::string note = video->orientationNote(); !note.empty()) err << "vidmixer: warning: " << note << "\n";
+    // Deep frames are said by the depth guard where the output keeps them.
+    if (!deep && video->bitsPerSample() > 8)
+        err << "vidmixer: note: " << request.input << " has " << video->bitsPerSample() << "-bit samples; "
+            << shownName(ends.output, false) << " is written at 8 bits\n";
     return video;
 }
 
@@ -185,7 +201,7 @@ OpenedEndpoints openEndpoints(const RenderRequest &request, const RenderEndpoint
         opened.source = std::make_unique<media::SequenceSource>(media::FramePattern(request.input), plan.run);
         break;
     case EndpointKind::Video: {
-        auto source = openVideo(request, scene, err);
+        auto source = openVideo(request, ends, scene, plan, err);
         video = source.get();
         opened.source = std::move(source);
         break;
@@ -242,7 +258,7 @@ int reportOutcome(const RenderRequest &request, const RenderEndpoints &ends, con
     const bool oneFile = ends.output.kind == EndpointKind::Video || ends.output.kind == EndpointKind::Image;
     const std::string unwritten = oneFile ? "; " + request.output + " was not written" : "";
     const std::string resumeHint =
-        ends.input.allows.resume && ends.output.allows.resume && result.framesWritten + plan.kept > 0
+        ends.input.allows.seek && ends.output.allows.keep && result.framesWritten + plan.kept > 0
             ? "; run the same command with --resume to render only the missing frames"
             : "";
     if (result.error) {
@@ -269,9 +285,17 @@ int reportOutcome(const RenderRequest &request, const RenderEndpoints &ends, con
     return 0;
 }
 
+// Frames outside the scene's range are warned of before the render when an
+// image sequence's are known, else after it, counted as they come (a
+// video's, then, only when it decodes to the end).
+bool warnsBefore(const RenderEndpoints &ends, const RenderPlan &plan) {
+    return plan.known && ends.input.kind == EndpointKind::Sequence;
+}
+
 // Runs the planned frames from the source through the filters into the sink.
 int renderFrames(const RenderRequest &request, const RenderEndpoints &ends, const scene::Scene &scene,
                  const RenderPlan &plan, size_t writers, std::ostream &err) {
+    const bool warnBefore = warnsBefore(ends, plan);
     OpenedEndpoints opened = openEndpoints(request, ends, scene, plan, err);
     HistoryChains chains(scene, modulePathOr(request.module), err, plan.firstFrame, request.workerReport);
     DepthGuard depth(ends.output.allows.depth && !request.depth8, err);
@@ -294,7 +318,7 @@ int renderFrames(const RenderRequest &request, const RenderEndpoints &ends, cons
         *opened.source,
         [&](media::Frame &frame) {
             depth.apply(frame);
-            if (!plan.known) outside.count(frame.number);
+            if (!warnBefore && plan.replayOnly.count(frame.number) == 0) outside.count(frame.number);
             chains.process(frame, progress.get());
         },
         *opened.sink, observer, options);
@@ -333,7 +357,8 @@ int runRender(const RenderRequest &request, std::ostream &err) {
                          " has none: " + addSegmentsHint());
 
     const RenderPlan plan =
-        planRender(scene, ends, {request.frames, request.start, request.replay, request.resume, share});
+        planRender(scene, ends,
+                   {request.frames, request.start, request.replay, request.autorotate, request.resume, share});
     for (int32_t frame : plan.redone)
         if (!request.quiet)
             err << "vidmixer: " << media::FramePattern(request.output).pathOf(frame)
@@ -347,7 +372,7 @@ int runRender(const RenderRequest &request, std::ostream &err) {
     }
     refuseManyIntoImage(ends, plan, request.frames);
     if (!request.overwrite && !request.resume) refuseOverwrite(ends, plan, request.frames);
-    if (plan.known && !request.workerReport) {
+    if (warnsBefore(ends, plan) && !request.workerReport) {
         OutsideRange outside(scene);
         for (int32_t frame : plan.run)
             if (plan.replayOnly.count(frame) == 0) outside.count(frame);

@@ -34,7 +34,7 @@ bool hasImageExtension(const std::string &name) {
 EndpointTraits traitsOf(EndpointKind kind) {
     switch (kind) {
     case EndpointKind::Sequence: return {true, true, true, false, true};
-    case EndpointKind::Video: return {false, false, false, true, false};
+    case EndpointKind::Video: return {true, true, false, true, false};
     case EndpointKind::Image: return {false, false, false, false, true};
     case EndpointKind::Stream: break;
     }

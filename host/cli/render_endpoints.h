@@ -16,9 +16,9 @@ enum class EndpointKind { Sequence, Video, Stream, Image };
 
 // What a kind of endpoint allows.
 struct EndpointTraits {
-    bool replay; // a history's earlier frames can be read again
-    bool resume; // finished frames are files of their own, which a later run can keep
-    bool split;  // any share of the frames can be read or written apart (jobs, segments)
+    bool replay; // as an input: a history's earlier frames can be read again
+    bool seek;   // as an input: reading can start at any frame, so a render can be resumed or split
+    bool keep;   // as an output: finished frames are files of their own, which a later run can keep or add to
     bool audio;  // it has sound and subtitles to carry over
     bool depth;  // it keeps 16-bit and float samples
 };

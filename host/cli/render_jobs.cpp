@@ -49,6 +49,8 @@ std::vector<std::string> workerArguments(const RenderRequest &request, int32_t i
     if (request.overwrite) args.push_back("--overwrite");
     if (!request.replay) args.push_back("--no-replay");
     if (request.depth8) args.insert(args.end(), {"--depth", "8"});
+    if (!request.autorotate) args.push_back("--no-autorotate");
+    if (request.start) args.insert(args.end(), {"--start", std::to_string(*request.start)});
     args.insert(args.end(), {"--png-compression", std::to_string(request.pngCompression), "--"});
     if (!request.scenePath.empty()) args.push_back(request.scenePath);
     args.insert(args.end(), request.settings.begin(), request.settings.end());

@@ -9,6 +9,7 @@
 #include "host/media/atomic_file.h"
 #include "host/media/frame_sink.h"
 #include "host/media/image_file.h"
+#include "host/media/video_source.h"
 
 #include <climits>
 #include <filesystem>
@@ -49,24 +50,28 @@ std::vector<int64_t> shareOf(const std::vector<int64_t> &histories, Share share)
     return {begin, end};
 }
 
-RenderPlan planRun(const scene::Scene &scene, const media::FramePattern &input, const std::vector<int32_t> &toWrite,
-                   bool replay) {
+std::vector<int32_t> framesToReplayBefore(const scene::Scene &scene, const std::vector<int32_t> &present,
+                                          int32_t frame) {
+    const auto from = std::lower_bound(present.begin(), present.end(), scene.historyStart(scene.historyOf(frame)));
+    const auto to = std::lower_bound(present.begin(), present.end(), frame);
+    return from < to ? std::vector<int32_t>(from, to) : std::vector<int32_t>{};
+}
+
+RenderPlan planRun(const scene::Scene &scene, const std::vector<int32_t> &present, const std::vector<int32_t> &toWrite,
+                   bool replay, const std::function<void(media::FrameRange)> &checkSpan) {
     RenderPlan plan;
     std::map<int64_t, std::vector<int32_t>> byHistory;
     for (int32_t frame : toWrite)
         byHistory[scene.historyOf(frame)].push_back(frame);
-    const std::vector<int32_t> present = replay ? input.discover() : std::vector<int32_t>{};
     for (auto &[history, frames] : byHistory) {
         std::sort(frames.begin(), frames.end());
-        int32_t from = frames.front();
+        std::vector<int32_t> span = frames;
         if (replay) {
-            // The history's first input frame on disk: an uninterrupted
-            // render of the inputs starts there too.
-            const auto first = std::lower_bound(present.begin(), present.end(), scene.historyStart(history));
-            if (first != present.end() && *first < from) from = *first;
+            span = framesToReplayBefore(scene, present, frames.front());
+            const auto from = std::lower_bound(present.begin(), present.end(), frames.front());
+            span.insert(span.end(), from, std::upper_bound(from, present.end(), frames.back()));
+            if (checkSpan) checkSpan({span.front(), frames.back()});
         }
-        const std::vector<int32_t> span =
-            replay ? media::sequenceFrames(input, media::FrameRange{from, frames.back()}) : frames;
         for (int32_t frame : span) {
             if (!std::binary_search(frames.begin(), frames.end(), frame)) plan.replayOnly.insert(frame);
             plan.run.push_back(frame);
@@ -112,15 +117,51 @@ ResumeState checkOutputs(const media::FramePattern &output, const std::vector<in
 
 namespace {
 
-// The frames of a sequence input this render writes, with --resume only
-// those missing or cut short.
-std::vector<int32_t> sequenceToWrite(const scene::Scene &scene, const RenderEndpoints &ends,
-                                     const PlanRequest &request, RenderPlan &plan) {
-    const media::FramePattern input(ends.input.path);
-    const std::vector<int32_t> frames = media::sequenceFrames(input, request.frames);
-    std::vector<int32_t> mine = frames;
+// An input's frames as a plan needs them.
+struct InputFrames {
+    std::vector<int32_t> present; // every frame it has, increasing
+    std::vector<int32_t> chosen;  // those of the range asked for
+    std::function<std::pair<int32_t, int32_t>()> size; // of its frames as the module sees them
+};
+
+InputFrames sequenceInput(const Endpoint &input, const PlanRequest &request) {
+    const media::FramePattern pattern(input.path);
+    InputFrames frames{pattern.discover(), media::sequenceFrames(pattern, request.frames), {}};
+    frames.size = [pattern, first = frames.chosen.front()] {
+        const media::DecodedImage decoded = media::readImageFile(pattern.pathOf(first));
+        return std::pair{decoded.image.width, decoded.image.height};
+    };
+    return frames;
+}
+
+// A video's frames numbered from its first, each as a straight decode gives it.
+InputFrames videoInput(const scene::Scene &scene, const Endpoint &input, const PlanRequest &request) {
+    const int32_t first = request.start.value_or(scene.firstFrame);
+    const media::VideoSource video(input.path, first, std::nullopt, {request.autorotate});
+    const int64_t last = std::min<int64_t>(int64_t{first} + video.frameTotal() - 1, INT32_MAX);
+    InputFrames frames;
+    for (int64_t frame = first; frame <= last; ++frame) {
+        frames.present.push_back(static_cast<int32_t>(frame));
+        if (!request.frames || (frame >= request.frames->first && frame <= request.frames->last))
+            frames.chosen.push_back(static_cast<int32_t>(frame));
+    }
+    if (frames.present.empty()) throw media::FileError(input.path, "the video has no frames");
+    if (frames.chosen.empty())
+        throw media::FileError(input.path, "its frames are numbered " + std::to_string(first) + " to " +
+                                               std::to_string(last) + "; --frames " +
+                                               std::to_string(request.frames->first) + "-" +
+                                               std::to_string(request.frames->last) + " lies outside them");
+    frames.size = [size = std::pair{video.width(), video.height()}] { return size; };
+    return frames;
+}
+
+// The input's frames this render writes, with --resume only those missing
+// or cut short.
+std::vector<int32_t> framesToWrite(const scene::Scene &scene, const RenderEndpoints &ends, const PlanRequest &request,
+                                   const InputFrames &input, RenderPlan &plan) {
+    std::vector<int32_t> mine = input.chosen;
     if (request.share) {
-        const std::vector<int64_t> histories = shareOf(historiesOf(scene, frames), *request.share);
+        const std::vector<int64_t> histories = shareOf(historiesOf(scene, input.chosen), *request.share);
         std::erase_if(mine, [&](int32_t frame) {
             return !std::binary_search(histories.begin(), histories.end(), scene.historyOf(frame));
         });
@@ -128,10 +169,11 @@ std::vector<int32_t> sequenceToWrite(const scene::Scene &scene, const RenderEndp
     plan.mine = static_cast<int64_t>(mine.size());
     if (ends.output.kind != EndpointKind::Sequence) return mine;
     const media::FramePattern output(ends.output.path);
-    media::checkOutputSparesInput(input, frames, output, frames);
+    if (ends.input.kind == EndpointKind::Sequence)
+        media::checkOutputSparesInput(media::FramePattern(ends.input.path), input.chosen, output, input.chosen);
     if (!request.resume) return mine;
-    const media::DecodedImage first = media::readImageFile(input.pathOf(frames.front()));
-    const ResumeState state = checkOutputs(output, input.discover(), mine, first.image.width, first.image.height);
+    const auto [width, height] = input.size();
+    const ResumeState state = checkOutputs(output, input.present, mine, width, height);
     std::vector<int32_t> toWrite = state.missing;
     toWrite.insert(toWrite.end(), state.undecodable.begin(), state.undecodable.end());
     std::sort(toWrite.begin(), toWrite.end());
@@ -144,11 +186,19 @@ std::vector<int32_t> sequenceToWrite(const scene::Scene &scene, const RenderEndp
 
 RenderPlan planRender(const scene::Scene &scene, const RenderEndpoints &ends, const PlanRequest &request) {
     RenderPlan plan;
-    if (ends.input.kind == EndpointKind::Sequence) {
-        const std::vector<int32_t> toWrite = sequenceToWrite(scene, ends, request, plan);
+    const EndpointKind kind = ends.input.kind;
+    if (kind == EndpointKind::Sequence || kind == EndpointKind::Video) {
+        const InputFrames input =
+            kind == EndpointKind::Sequence ? sequenceInput(ends.input, request) : videoInput(scene, ends.input, request);
+        const std::vector<int32_t> toWrite = framesToWrite(scene, ends, request, input, plan);
         plan.finished = toWrite.empty();
         if (plan.finished) return plan;
-        RenderPlan run = planRun(scene, media::FramePattern(ends.input.path), toWrite, request.replay);
+        std::function<void(media::FrameRange)> checkSpan;
+        if (kind == EndpointKind::Sequence)
+            checkSpan = [pattern = media::FramePattern(ends.input.path)](media::FrameRange span) {
+                media::sequenceFrames(pattern, span);
+            };
+        RenderPlan run = planRun(scene, input.present, toWrite, request.replay, checkSpan);
         plan.run = std::move(run.run);
         plan.replayOnly = std::move(run.replayOnly);
         plan.known = true;
@@ -199,7 +249,7 @@ void refuseOverwrite(const RenderEndpoints &ends, const RenderPlan &plan, std::o
                                             " more of the frames this render writes (up to " +
                                             pattern.pathOf(existing.back()) + ")") +
                                "; add -y (--overwrite) to replace " + them +
-                               (ends.input.allows.resume ? ", or --resume to keep " + them + " and render the rest"
+                               (ends.input.allows.seek && ends.output.allows.keep ? ", or --resume to keep " + them + " and render the rest"
                                                          : ""));
 }
 

@@ -8,6 +8,7 @@
 #define KIVO_HOST_CLI_RENDER_PLAN_H
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -29,14 +30,14 @@ struct Share {
 Share parseShare(const std::string &text);
 
 struct RenderPlan {
-    std::vector<int32_t> run;       // every frame the module sees, in order (known for a sequence)
+    std::vector<int32_t> run;       // every frame the module sees, in order (known for a sequence or a video)
     std::set<int32_t> replayOnly;   // those of them that are not written
     int64_t written() const { return static_cast<int64_t>(run.size() - replayOnly.size()); }
 
     bool known = false;     // the frames are known beforehand: run holds them
-    bool finished = false;  // a sequence whose frames are all finished already (--resume)
+    bool finished = false;  // an input whose frames are all finished already (--resume)
     int32_t firstFrame = 0; // the first frame the module sees
-    int64_t mine = 0;       // a sequence's frames of this render's share, finished or not
+    int64_t mine = 0;       // the input's frames of this render's share, finished or not
     // --resume: finished frames that are kept, and those that did not decode
     // and are rendered again.
     int64_t kept = 0;
@@ -50,14 +51,15 @@ struct PlanRequest {
     std::optional<media::FrameRange> frames;
     std::optional<int32_t> start; // the number of a video's, stream's or image's first frame
     bool replay = true;
+    bool autorotate = true; // a video's frames are turned upright (their size for --resume)
     bool resume = false;
     std::optional<Share> share;
 };
 
-// The frames of a render. A sequence's are known beforehand, resumed and
-// shared as asked; its output must spare its input frames. Other inputs
-// start at their first frame, --frames' first or the scene's. Throws
-// FileError.
+// The frames of a render. A sequence's and a video's are known beforehand,
+// resumed and shared as asked; a sequence's output must spare its input
+// frames. Other inputs start at their first frame, --frames' first or the
+// scene's. Throws FileError.
 RenderPlan planRender(const scene::Scene &scene, const RenderEndpoints &ends, const PlanRequest &request);
 
 // Throws FileError naming the output files the render would replace (a
@@ -72,12 +74,19 @@ std::vector<int64_t> historiesOf(const scene::Scene &scene, const std::vector<in
 // consecutive entries.
 std::vector<int64_t> shareOf(const std::vector<int64_t> &histories, Share share);
 
-// Frames to write, in increasing order, and what the module must run for
-// them: with replay, each history from its first input frame on; without,
-// only the frames written. Throws FileError for an input frame missing
-// inside a span that has to run.
-RenderPlan planRun(const scene::Scene &scene, const media::FramePattern &input, const std::vector<int32_t> &toWrite,
-                   bool replay);
+// The frames an uninterrupted render runs through the module before frame
+// in its history, which a render starting at frame replays: the input's
+// frames (present, increasing) from the history's start up to frame - 1.
+std::vector<int32_t> framesToReplayBefore(const scene::Scene &scene, const std::vector<int32_t> &present,
+                                          int32_t frame);
+
+// Frames to write (of present, in increasing order), and what the module
+// must run for them: with replay, each history from its first input frame
+// on; without, only the frames written. checkSpan, when given, is called
+// with each history's span that runs (a sequence throws FileError for a
+// frame missing inside it).
+RenderPlan planRun(const scene::Scene &scene, const std::vector<int32_t> &present, const std::vector<int32_t> &toWrite,
+                   bool replay, const std::function<void(media::FrameRange)> &checkSpan = {});
 
 // For --resume: splits checkFrames into those on disk in the output that
 // decode with the inputs' size (kept) and the rest. Throws FileError when an
