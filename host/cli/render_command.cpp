@@ -99,6 +99,12 @@ void checkOptionsFit(const RenderRequest &request, const RenderEndpoints &ends, 
     if (request.noAudio && !out.allows.audio) throw std::invalid_argument("--no-audio is for a video output");
     if (out.kind != EndpointKind::Video && (!request.codec.empty() || !request.codecOptions.empty()))
         throw std::invalid_argument("--codec and --codec-option are for a video output");
+    if (out.kind != EndpointKind::Video && (!request.audioCodec.empty() || !request.formatOptions.empty()))
+        throw std::invalid_argument("--audio-codec and --format-option are for a video output");
+    if (!request.audioCodec.empty() && request.noAudio)
+        throw std::invalid_argument("give --audio-codec or --no-audio, not both");
+    if (!request.autorotate && in.kind != EndpointKind::Video)
+        throw std::invalid_argument("--no-autorotate is for a video input");
 }
 
 // The scene of the render: the file's, its first filter's settings changed
@@ -170,16 +176,23 @@ std::unique_ptr<media::VideoSource> openVideo(const RenderRequest &request, cons
     return video;
 }
 
+// KEY=VALUE options as pairs; throws naming the option that is not one.
+media::CodecOptions keyValues(const std::vector<std::string> &given, const std::string &option) {
+    media::CodecOptions pairs;
+    for (const std::string &text : given) {
+        const auto equals = text.find('=');
+        if (equals == std::string::npos || equals == 0)
+            throw std::invalid_argument(option + " takes KEY=VALUE, not \"" + text + "\"");
+        pairs.emplace_back(text.substr(0, equals), text.substr(equals + 1));
+    }
+    return pairs;
+}
+
 std::unique_ptr<media::FrameSink> openVideoSink(const RenderRequest &request, const scene::Scene &scene,
                                                 const media::VideoSource *video, std::ostream &err) {
     media::VideoOutputOptions options;
     options.codec = request.codec;
-    for (const std::string &option : request.codecOptions) {
-        const auto equals = option.find('=');
-        if (equals == std::string::npos || equals == 0)
-            throw std::invalid_argument("--codec-option takes KEY=VALUE, not \"" + option + "\"");
-        options.codecOptions.emplace_back(option.substr(0, equals), option.substr(equals + 1));
-    }
+    options.codecOptions = keyValues(request.codecOptions, "--codec-option");
     options.frameRate = video != nullptr && video->frameRate().num > 0 ? video->frameRate()
                                                                        : media::frameRateOf(scene.fps);
     if (video != nullptr) {
@@ -187,7 +200,12 @@ std::unique_ptr<media::FrameSink> openVideoSink(const RenderRequest &request, co
         options.origin = video->origin();
     }
     options.copyStreams = !request.noAudio;
+    options.audioCodec = request.audioCodec;
+    options.formatOptions = keyValues(request.formatOptions, "--format-option");
     options.warn = [&err](const std::string &message) { err << "vidmixer: warning: " << message << "\n"; };
+    options.note = [&err, quiet = request.quiet](const std::string &message) {
+        if (!quiet) err << "vidmixer: note: " << message << "\n";
+    };
     return std::make_unique<media::VideoSink>(request.output, std::move(options));
 }
 

@@ -23,6 +23,21 @@ InputPtr openInput(const std::string &path) {
     return input;
 }
 
+// The colour matrix of a frame: the one it is tagged with, or the usual one
+// for its height when it says nothing.
+int swsColourspace(AVColorSpace tagged, int height) {
+    switch (tagged) {
+    case AVCOL_SPC_BT709: return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC: return SWS_CS_FCC;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M: return SWS_CS_ITU601;
+    case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
+    default: return height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    }
+}
+
 std::string fileNameOf(const std::string &path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -52,6 +52,10 @@ void quietLibraries();
 // Opens a file for demuxing with its streams probed; throws FileError.
 InputPtr openInput(const std::string &path);
 
+// The colour matrix of a frame (swscale's SWS_CS_ value): the one it is
+// tagged with, or the usual one for its height when it says nothing.
+int swsColourspace(AVColorSpace tagged, int height);
+
 // The file name of a path, without its directory.
 std::string fileNameOf(const std::string &path);
 

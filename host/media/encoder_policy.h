@@ -27,7 +27,8 @@ struct EncoderSetup {
     bool keepsAlpha = false; // the pixel format carries alpha
 };
 
-// Throws std::invalid_argument for an unknown encoder or pixel format.
+// Throws std::invalid_argument for an unknown encoder or pixel format, or a
+// frame size the pixel format cannot hold (an odd one with halved colour).
 EncoderSetup encoderPolicy(const EncoderRequest &request);
 
 } // namespace kivo::media

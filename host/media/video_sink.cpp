@@ -5,6 +5,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <thread>
@@ -120,6 +121,35 @@ private:
     std::string error_;
 };
 
+// Sets KEY=VALUE options of a library object (an encoder or a muxer, and
+// their own options); throws naming the first it has not or does not take.
+void setOptions(void *object, const CodecOptions &options, const std::string &owner, const std::string &path) {
+    for (const auto &[key, value] : options) {
+        const int status = av_opt_set(object, key.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN);
+        if (status == AVERROR_OPTION_NOT_FOUND) throw FileError(path, owner + " has no option " + key);
+        if (status < 0)
+            throw FileError(path, owner + "'s option " + key + " does not take \"" + value + "\" (" +
+                                      avReason(status) + ")");
+    }
+}
+
+// The container's options: the user's, and the index of an MP4 or
+// QuickTime file at its front, where players find it before the frames.
+CodecOptions formatOptionsOf(const AVOutputFormat *container, const CodecOptions &given) {
+    CodecOptions options = given;
+    const bool movflags = std::any_of(given.begin(), given.end(), [](const auto &o) { return o.first == "movflags"; });
+    if (!movflags && (containerIs(container, "mp4") || containerIs(container, "mov")))
+        options.emplace_back("movflags", "+faststart");
+    return options;
+}
+
+void copyTags(AVDictionary **into, const std::vector<std::pair<std::string, std::string>> &tags) {
+    for (const auto &[key, value] : tags)
+        if (key != "encoder") av_dict_set(into, key.c_str(), value.c_str(), 0);
+}
+
+bool interlaced(int fieldOrder) { return fieldOrder > AV_FIELD_PROGRESSIVE; }
+
 // Checks the container and the codec the user asked for; the codec, or
 // null for the container's default. Throws FileError.
 const AVCodec *checkedCodec(const std::string &path, const AVOutputFormat *container,
@@ -128,7 +158,9 @@ const AVCodec *checkedCodec(const std::string &path, const AVOutputFormat *conta
         throw FileError(path, "cannot tell the video format from the file name; end it in .mp4, .mov, .mkv or "
                               "another container's extension, or give a sequence pattern such as out/%04d.png");
     if (container->video_codec == AV_CODEC_ID_NONE && options.codec.empty())
-        throw FileError(path, std::string("the ") + container->name + " format holds no video");
+        throw FileError(path, std::string("the ") + container->name +
+                                  " format holds no video; video formats include .mp4, .mov, .mkv, .webm and .avi, "
+                                  "or give a sequence pattern such as out/%04d.png");
     if (options.frameRate.num <= 0 || options.frameRate.den <= 0) throw FileError(path, "the frame rate is unknown");
     if (options.codec.empty()) return nullptr;
     const AVCodec *codec = encoderNamed(options.codec);
@@ -152,6 +184,8 @@ public:
 private:
     void open(const Frame &first);
     AVPixelFormat openEncoder(bool alpha);
+    void tagColours();
+    void describeFrames();
     void convertFrom(AVPixelFormat format);
     void encode(AVFrame *frame);
     int64_t timestampOf(const Frame &frame);
@@ -196,11 +230,20 @@ VideoSink::Writer::Writer(std::string path, VideoOutputOptions options, const AV
     const int status = avformat_alloc_output_context2(&output, container, nullptr, file_.temporaryPath().c_str());
     output_.reset(output);
     if (status < 0 || output == nullptr) fail("cannot write: " + avReason(status));
+    setOptions(output, formatOptionsOf(container, options_.formatOptions),
+               std::string("the ") + container->name + " format", path_);
     video_ = avformat_new_stream(output, nullptr);
     if (video_ == nullptr || !picture_ || !packet_) fail("out of memory");
+    if (options_.origin) {
+        copyTags(&output->metadata, options_.origin->containerTags);
+        copyTags(&video_->metadata, options_.origin->videoTags);
+    }
     if (options_.origin && options_.copyStreams)
-        copy_.emplace(CopySource{options_.origin->path, options_.origin->videoStream}, output, path_,
-                      [this](const std::string &message) { warn(message); });
+        copy_.emplace(CopySource{options_.origin->path, options_.origin->videoStream, options_.audioCodec}, output,
+                      path_, [this](const std::string &message) { warn(message); },
+                      [this](const std::string &message) {
+                          if (options_.note) options_.note(message);
+                      });
     if (!(container->flags & AVFMT_NOFILE)) {
         io_ = std::make_unique<AtomicIo>(file_);
         output_->pb = io_->context();
@@ -234,25 +277,46 @@ AVPixelFormat VideoSink::Writer::openEncoder(bool alpha) {
     encoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (container_->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(format);
-        descriptor != nullptr && (descriptor->flags & AV_PIX_FMT_FLAG_RGB) == 0) {
-        // Players take YUV without a tag for BT.601 below 720 rows, BT.709 from there.
-        yuv_ = true;
-        const bool hd = height_ >= 720;
-        encoder_->colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
-        encoder_->color_primaries = hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
-        encoder_->color_trc = hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
-        encoder_->color_range = AVCOL_RANGE_MPEG;
-    }
-    AVDictionary *settings = nullptr;
-    for (const auto &[key, value] : setup.options)
-        av_dict_set(&settings, key.c_str(), value.c_str(), 0);
-    const int status = avcodec_open2(encoder_.get(), codec_, &settings);
-    const AVDictionaryEntry *unused = av_dict_get(settings, "", nullptr, AV_DICT_IGNORE_SUFFIX);
-    const std::string unusedKey = unused != nullptr ? unused->key : "";
-    av_dict_free(&settings);
+        descriptor != nullptr && (descriptor->flags & AV_PIX_FMT_FLAG_RGB) == 0)
+        tagColours();
+    describeFrames();
+    setOptions(encoder_.get(), setup.options, std::string("the ") + codec_->name + " encoder", path_);
+    const int status = avcodec_open2(encoder_.get(), codec_, nullptr);
     if (status < 0) fail(std::string("cannot open the ") + codec_->name + " encoder: " + avReason(status));
-    if (!unusedKey.empty()) fail(std::string("the ") + codec_->name + " encoder has no option " + unusedKey);
     return format;
+}
+
+// YUV's colour tags: the source video's, where it gives them; else what
+// players take YUV without a tag for, BT.601 below 720 rows, BT.709 from there.
+void VideoSink::Writer::tagColours() {
+    yuv_ = true;
+    const bool hd = height_ >= 720;
+    encoder_->colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+    encoder_->color_primaries = hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
+    encoder_->color_trc = hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
+    encoder_->color_range = AVCOL_RANGE_MPEG;
+    if (!options_.origin) return;
+    const VideoOrigin &origin = *options_.origin;
+    if (origin.matrix != AVCOL_SPC_UNSPECIFIED && origin.matrix != AVCOL_SPC_RGB)
+        encoder_->colorspace = static_cast<AVColorSpace>(origin.matrix);
+    if (origin.primaries != AVCOL_PRI_UNSPECIFIED)
+        encoder_->color_primaries = static_cast<AVColorPrimaries>(origin.primaries);
+    if (origin.transfer != AVCOL_TRC_UNSPECIFIED)
+        encoder_->color_trc = static_cast<AVColorTransferCharacteristic>(origin.transfer);
+    if (origin.range == AVCOL_RANGE_JPEG) encoder_->color_range = AVCOL_RANGE_JPEG;
+}
+
+// The source video's sample aspect ratio and field order.
+void VideoSink::Writer::describeFrames() {
+    if (!options_.origin) return;
+    const VideoOrigin &origin = *options_.origin;
+    if (origin.sampleAspectNum > 0) encoder_->sample_aspect_ratio = {origin.sampleAspectNum, origin.sampleAspectDen};
+    encoder_->field_order = static_cast<AVFieldOrder>(origin.fieldOrder);
+    // Encoders that code fields apart (H.264, MPEG-2) do so for interlaced frames.
+    if (interlaced(origin.fieldOrder) && (codec_->id == AV_CODEC_ID_H264 || codec_->id == AV_CODEC_ID_MPEG2VIDEO))
+        encoder_->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    picture_->interlaced_frame = interlaced(origin.fieldOrder) ? 1 : 0;
+    picture_->top_field_first = origin.fieldOrder == AV_FIELD_TT || origin.fieldOrder == AV_FIELD_TB ? 1 : 0;
 }
 
 // The conversion from the host's RGBA frames into the encoder's format.
@@ -261,9 +325,9 @@ void VideoSink::Writer::convertFrom(AVPixelFormat format) {
                                 nullptr, nullptr));
     if (!scale_) fail(std::string("cannot convert to pixel format ") + av_get_pix_fmt_name(format));
     if (yuv_) {
-        const int matrix = encoder_->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+        const int matrix = swsColourspace(encoder_->colorspace, height_);
         sws_setColorspaceDetails(scale_.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(matrix),
-                                 0, 0, 1 << 16, 1 << 16);
+                                 encoder_->color_range == AVCOL_RANGE_JPEG, 0, 1 << 16, 1 << 16);
     }
     picture_->format = format;
     picture_->width = width_;
@@ -279,6 +343,12 @@ void VideoSink::Writer::open(const Frame &first) {
     video_->time_base = encoder_->time_base;
     video_->avg_frame_rate = encoder_->framerate;
     video_->r_frame_rate = encoder_->framerate;
+    video_->sample_aspect_ratio = encoder_->sample_aspect_ratio;
+    if (options_.origin && options_.origin->displayMatrix) {
+        uint8_t *matrix = av_stream_new_side_data(video_, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t));
+        if (matrix == nullptr) fail("out of memory");
+        std::memcpy(matrix, options_.origin->displayMatrix->data(), 9 * sizeof(int32_t));
+    }
     const int status = avformat_write_header(output_.get(), nullptr);
     if (status < 0) failWriting(status);
     headerWritten_ = true;
@@ -354,6 +424,7 @@ void VideoSink::Writer::finish() {
     if (!headerWritten_) fail("no frames to write");
     encode(nullptr);
     copyUntil(options_.origin && options_.origin->partial ? endMicros_ : INT64_MAX);
+    if (copy_) copy_->finish([this](AVPacket *packet) { writePacket(packet); });
     int status = av_write_trailer(output_.get());
     if (status < 0) failWriting(status);
     if (io_) {

@@ -1,6 +1,7 @@
 // Video files written with FFmpeg's libraries: frames encoded in the
-// container the file name's extension names, with the sound and subtitle
-// streams of the source video copied in unchanged.
+// container the file name's extension names, keeping what the source video
+// says of how to show them, with its sound and subtitle streams copied in
+// where the container takes them and converted where it does not.
 #ifndef KIVO_HOST_MEDIA_VIDEO_SINK_H
 #define KIVO_HOST_MEDIA_VIDEO_SINK_H
 
@@ -22,8 +23,11 @@ struct VideoOutputOptions {
     FrameRate frameRate;                   // of the output; must be known
     std::optional<bool> alpha;             // unknown: decided from the first frame
     std::optional<VideoOrigin> origin;     // the source video, whose time line the output keeps
-    bool copyStreams = true;               // copy the origin's sound and subtitle streams
+    bool copyStreams = true;               // carry the origin's sound and subtitle streams over
+    std::string audioCodec;                // every sound stream's encoder; empty: copy where the container takes it
+    CodecOptions formatOptions;            // for the container; .mp4 and .mov get movflags=+faststart unless given
     std::function<void(const std::string &)> warn; // one-line warnings
+    std::function<void(const std::string &)> note; // one-line notes
 };
 
 // Writes beside the target and renames it into place only in finish(),

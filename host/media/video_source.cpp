@@ -36,21 +36,6 @@ int pixelFormatBits(int format) {
     return descriptor == nullptr || descriptor->nb_components == 0 ? 8 : descriptor->comp[0].depth;
 }
 
-// The colour matrix of a frame: the one it is tagged with, or the usual one
-// for its height when it says nothing.
-int swsColourspace(AVColorSpace tagged, int height) {
-    switch (tagged) {
-    case AVCOL_SPC_BT709: return SWS_CS_ITU709;
-    case AVCOL_SPC_FCC: return SWS_CS_FCC;
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M: return SWS_CS_ITU601;
-    case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
-    default: return height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-    }
-}
-
 // The codec of a stream no decoder takes, for the message: its name, or
 // the four characters the file gives it.
 std::string codecName(const AVCodecParameters &parameters) {
@@ -510,6 +495,14 @@ std::optional<int64_t> VideoSource::Decoder::wantedCount() {
 
 namespace {
 
+std::vector<std::pair<std::string, std::string>> tagsOf(const AVDictionary *metadata) {
+    std::vector<std::pair<std::string, std::string>> tags;
+    const AVDictionaryEntry *tag = nullptr;
+    while ((tag = av_dict_get(metadata, "", tag, AV_DICT_IGNORE_SUFFIX)) != nullptr)
+        tags.emplace_back(tag->key, tag->value);
+    return tags;
+}
+
 // Consecutive numbers as spans.
 std::vector<FrameRange> spansOf(const std::vector<int32_t> &frames) {
     std::vector<FrameRange> spans;
@@ -590,6 +583,8 @@ VideoOrigin VideoSource::origin() const {
         std::copy(matrix, matrix + 9, stored.begin());
         origin.displayMatrix = stored;
     }
+    origin.containerTags = tagsOf(decoder_->input()->metadata);
+    origin.videoTags = tagsOf(video->metadata);
     return origin;
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/media/frame_source.h"
@@ -41,6 +42,8 @@ struct VideoOrigin {
     // The display matrix a video output carries on: the stored one when the
     // frames were not turned upright.
     std::optional<std::array<int32_t, 9>> displayMatrix;
+    // The container's and the video stream's metadata (title, language, ...).
+    std::vector<std::pair<std::string, std::string>> containerTags, videoTags;
 };
 
 struct VideoReadOptions {
