@@ -117,15 +117,19 @@ EncoderSetup encoderPolicy(const EncoderRequest &request) {
     if (name == nullptr) throw std::invalid_argument(request.codec + " offers no pixel format");
     setup.pixelFormat = name;
     const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(format);
-    if (descriptor != nullptr && ((request.width % 2 != 0 && descriptor->log2_chroma_w > 0) ||
-                                  (request.height % 2 != 0 && descriptor->log2_chroma_h > 0)))
-        throw std::invalid_argument(
-            "the frames are " + std::to_string(request.width) + "x" + std::to_string(request.height) + ", and " +
-            request.codec + "'s pixel format " + name +
-            " stores colour at half the resolution, which needs an even width and height: add --codec-option "
-            "pix_fmt=yuv444p, or give the frames an even size");
     setup.keepsAlpha = descriptor != nullptr && (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
     return setup;
+}
+
+std::string sizeProblem(const std::string &codec, const std::string &pixelFormat, int64_t width, int64_t height) {
+    const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(av_get_pix_fmt(pixelFormat.c_str()));
+    if (descriptor == nullptr || !((width % 2 != 0 && descriptor->log2_chroma_w > 0) ||
+                                   (height % 2 != 0 && descriptor->log2_chroma_h > 0)))
+        return "";
+    return "the frames are " + std::to_string(width) + "x" + std::to_string(height) + ", and " + codec +
+           "'s pixel format " + pixelFormat +
+           " stores colour at half the resolution, which needs an even width and height: add --codec-option "
+           "pix_fmt=yuv444p, or give the frames an even size";
 }
 
 } // namespace kivo::media

@@ -27,9 +27,13 @@ struct EncoderSetup {
     bool keepsAlpha = false; // the pixel format carries alpha
 };
 
-// Throws std::invalid_argument for an unknown encoder or pixel format, or a
-// frame size the pixel format cannot hold (an odd one with halved colour).
+// Throws std::invalid_argument for an unknown encoder or pixel format.
 EncoderSetup encoderPolicy(const EncoderRequest &request);
+
+// Why frames of the size do not fit the pixel format (an odd width or height
+// where colour is stored at half the resolution), with the fix; empty when
+// they fit.
+std::string sizeProblem(const std::string &codec, const std::string &pixelFormat, int64_t width, int64_t height);
 
 } // namespace kivo::media
 

@@ -264,6 +264,8 @@ AVPixelFormat VideoSink::Writer::openEncoder(bool alpha) {
     } catch (const std::invalid_argument &error) {
         fail(error.what());
     }
+    if (const std::string problem = sizeProblem(codec_->name, setup.pixelFormat, width_, height_); !problem.empty())
+        fail(problem);
     const AVPixelFormat format = av_get_pix_fmt(setup.pixelFormat.c_str());
     if (alpha && !setup.keepsAlpha)
         warn(std::string("the codec ") + codec_->name + " (" + setup.pixelFormat + ") carries no alpha; " +
