@@ -83,9 +83,10 @@ protected:
             std::to_string(kFrames) + " -c:v ffv1 -pix_fmt bgra -c:a pcm_s16le -t 0.48 " + quoted(dir.file(name)));
         ASSERT_EQ(made.exitCode, 0) << made.err;
     }
-    std::string decodedRgba(const std::string &file) {
-        const CommandResult result =
-            run("ffmpeg -v error -i " + quoted(file) + " -map 0:v -f rawvideo -pix_fmt rgba -");
+    std::string decodedRgba(const std::string &file) { return decodedFrom("-i " + quoted(file)); }
+    // The frames of the input ffmpeg's arguments give ("-i FILE"), as RGBA.
+    std::string decodedFrom(const std::string &input) {
+        const CommandResult result = run("ffmpeg -v error " + input + " -map 0:v -f rawvideo -pix_fmt rgba -");
         EXPECT_EQ(result.exitCode, 0) << result.err;
         return result.out;
     }
@@ -175,6 +176,12 @@ TEST_F(Video, BadInputsFailInOneLineNamingTheFile) {
     for (size_t at = unknown.find("avc1"); at != std::string::npos; at = unknown.find("avc1", at))
         unknown.replace(at, 4, "kvxz");
     dir.write("nodec.mp4", unknown);
+    ASSERT_EQ(run("ffmpeg -v error -f lavfi -i color=size=320x240 -frames:v 2 -vf scale=321:241 -c:v ffv1 -pix_fmt bgr0 "
+                  "odd.mkv && ffmpeg -v error -f lavfi -i testsrc=size=32x32 -frames:v 1 cover.png && ffmpeg -v error "
+                  "-f lavfi -i sine -i cover.png -map 0 -map 1 -t 0.2 -c:a aac -c:v png -disposition:v attached_pic "
+                  "song.m4a")
+                  .exitCode,
+              0);
 
     const struct {
         std::string arguments, file, reason;
@@ -189,6 +196,14 @@ TEST_F(Video, BadInputsFailInOneLineNamingTheFile) {
         {"-i in.mkv -o file/out.mkv", "file", "cannot create the output directory"},
         {"-i in.mkv -o out.unknown", "out.unknown", "cannot tell the video format"},
         {"-i in.mkv -o in.mkv", "in.mkv", "would overwrite the input"},
+        {"-i song.m4a -o out.mp4", "song.m4a", "has no video stream, only a cover picture"},
+        {"-i odd.mkv -o out.mp4", "out.mp4",
+         "the frames are 321x241, and libx264's pixel format yuv420p stores colour at half the resolution, which "
+         "needs an even width and height: add --codec-option pix_fmt=yuv444p, or give the frames an even size"},
+        {"-i h264.mp4 -o out.mp4 --codec-option crf=abc", "out.mp4",
+         "the libx264 encoder's option crf does not take \"abc\""},
+        {"-i in.mkv -o out.wav", "out.wav", "holds no video; video formats include .mp4, .mov, .mkv, .webm"},
+        {"-i in.mkv -o out.mp4 --format-option nonsense=1", "out.mp4", "the mp4 format has no option nonsense"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -246,4 +261,131 @@ TEST_F(Video, AKilledRunsTemporaryFileIsRemovedByTheNextRender) {
     EXPECT_EQ(made.firstFrame, 1);
     EXPECT_EQ(made.lastFrame, kFrames);
     EXPECT_EQ(made.fps, 25);
+}
+
+namespace {
+
+// What ffprobe says of a file: its first stream of the type ("v", "a",
+// "s"), the entries asked for as KEY=VALUE lines.
+std::string probe(const std::string &dir, const std::string &file, const std::string &entries,
+                  const std::string &type = "v") {
+    const CommandResult result = runCommand("cd " + quoted(dir) + " && ffprobe -v error -select_streams " + type +
+                                                ":0 -show_entries " + entries + " -of default=nw=1 " + file,
+                                            dir);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return result.out;
+}
+
+// Turns an MP4's video a quarter: the track's display matrix (the file's
+// last identity matrix, after the movie's) made a 90-degree one.
+std::string rotated(std::string mp4) {
+    const auto matrix = [](int32_t a, int32_t b, int32_t c, int32_t d) {
+        std::string bytes;
+        for (int32_t value : {a, b, 0, c, d, 0, 0, 0, 0x40000000})
+            for (int shift = 24; shift >= 0; shift -= 8)
+                bytes += static_cast<char>((static_cast<uint32_t>(value) >> shift) & 0xff);
+        return bytes;
+    };
+    const size_t at = mp4.rfind(matrix(0x10000, 0, 0, 0x10000));
+    EXPECT_NE(at, std::string::npos);
+    return mp4.replace(at, 36, matrix(0, 0x10000, -0x10000, 0));
+}
+
+} // namespace
+
+// Rotation, sample aspect ratio, field order, colour tags, the title, alpha
+// and depth, read back with ffprobe as ffmpeg gives them. The scene fades
+// the looks out, so frames are compared with ffmpeg's own decode.
+TEST_F(Video, WhatTheInputSaysOfItsFramesIsKept) {
+    scene::Scene plain = scene::loadSceneFile(dir.file("scene.json"));
+    plain.items.front().keys = {{5, {0, 0, 0}, {0, 0, 0}}};
+    plain.filters.resize(1);
+    plain.filters[0].record = scene::recordOfText("1 1 1 0 0 1 0 0 255 255 255 0 0 0 0 0 0 1");
+    scene::saveSceneFile(plain, dir.file("scene.json"));
+    const std::string source = "ffmpeg -v error -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 3 ";
+    ASSERT_EQ(run(source + "-c:v libx264 upright.mp4 && " + source +
+                  "-vf setsar=4/3 -c:v libx264 -flags +ildct+ilme -field_order tt -colorspace bt709 "
+                  "-color_primaries bt709 -color_trc bt709 -metadata title=Kivo tags.mp4 && " + source +
+                  "-vf \"format=yuva420p,geq=lum='lum(X,Y)':cb='cb(X,Y)':cr='cr(X,Y)':a='X*4'\" -c:v libvpx-vp9 "
+                  "alpha.webm && " + source + "-c:v ffv1 -pix_fmt yuv420p10le deep.mkv")
+                  .exitCode,
+              0);
+    dir.write("rot.mp4", rotated(dir.read("upright.mp4")));
+
+    // Turned upright, as ffmpeg shows it, and written without the turn; or kept as stored.
+    ASSERT_EQ(vidmixer("-i rot.mp4 -o rot/####.png").exitCode, 0);
+    EXPECT_TRUE(decodedFrom("-start_number 5 -i rot/%04d.png") == decodedFrom("-i rot.mp4"));
+    ASSERT_EQ(vidmixer("-i rot.mp4 -o upright.mov").exitCode, 0);
+    EXPECT_EQ(probe(dir.path(), "upright.mov", "stream=width,height:stream_side_data=rotation"),
+              "width=48\nheight=64\n");
+    ASSERT_EQ(vidmixer("-i rot.mp4 -o stored.mp4 --no-autorotate").exitCode, 0);
+    EXPECT_EQ(probe(dir.path(), "stored.mp4", "stream=width,height:stream_side_data=rotation"),
+              "width=64\nheight=48\nrotation=-90\n");
+
+    const std::string tags = "stream=sample_aspect_ratio,field_order,color_space,color_transfer,color_primaries:"
+                             "format_tags=title";
+    for (const char *output : {"tags.mp4", "tags.mkv"}) {
+        ASSERT_EQ(vidmixer(std::string("-i tags.mp4 -o out-") + output).exitCode, 0);
+        EXPECT_EQ(probe(dir.path(), std::string("out-") + output, tags), probe(dir.path(), "tags.mp4", tags));
+    }
+    EXPECT_EQ(probe(dir.path(), "tags.mp4", tags),
+              "sample_aspect_ratio=4:3\ncolor_space=bt709\ncolor_transfer=bt709\ncolor_primaries=bt709\n"
+              "field_order=tt\nTAG:title=Kivo\n");
+
+    // VP9's alpha, which ffmpeg decodes with libvpx.
+    ASSERT_EQ(vidmixer("-i alpha.webm -o alpha/####.png").exitCode, 0);
+    EXPECT_EQ(probe(dir.path(), "alpha/0005.png", "stream=pix_fmt"), "pix_fmt=rgba\n");
+    EXPECT_TRUE(decodedFrom("-start_number 5 -i alpha/%04d.png") == decodedFrom("-c:v libvpx-vp9 -i alpha.webm"));
+
+    // 10 bits: kept in 16-bit frames, said once; a video output is 8-bit, and says so.
+    CommandResult result = vidmixer("-i deep.mkv -o deep/####.png");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(probe(dir.path(), "deep/0005.png", "stream=pix_fmt"), "pix_fmt=rgb48be\n");
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_TRUE(contains(result.err, "warning: frame 5 has uint16 samples")) << result.err;
+    result = vidmixer("-i deep.mkv -o deep.mkv.mp4");
+    EXPECT_EQ(result.err, "vidmixer: note: deep.mkv has 10-bit samples; deep.mkv.mp4 is written at 8 bits\n");
+}
+
+// Each sound or subtitle stream is copied where the container takes it,
+// converted where it does not (with a note), and left out with a warning
+// where it cannot be converted; MP4 gets its index at the front.
+TEST_F(Video, SoundAndSubtitlesAreCopiedOrConverted) {
+    dir.write("s.srt", "1\n00:00:00,000 --> 00:00:00,300\nHello\n");
+    const std::string source = "ffmpeg -v error -f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -f lavfi -i "
+                               "sine=duration=0.4 ";
+    ASSERT_EQ(run(source + "-c:v ffv1 -c:a flac flac.mkv && " + source + "-c:v ffv1 -c:a libopus opus.mkv && " +
+                  source + "-i s.srt -map 0 -map 1 -map 2 -c:v libx264 -c:a aac -c:s subrip aac.mkv")
+                  .exitCode,
+              0);
+    const struct {
+        std::string input, output, sound, says;
+    } cases[] = {
+        {"flac.mkv", "flac.mp4", "aac", "note: the sound stream 1 (flac) does not fit in flac.mp4's container; it is "
+                                        "converted to aac"},
+        {"opus.mkv", "opus.mov", "aac", "converted to aac"},
+        {"aac.mkv", "aac.webm", "opus", "note: the subtitle stream 2 (subrip) does not fit in aac.webm's container; "
+                                        "it is converted to webvtt"},
+        {"aac.mkv", "aac.mp4", "aac", "note: the subtitle stream 2 (subrip) does not fit in aac.mp4's container; it "
+                                      "is converted to mov_text"},
+        {"aac.mkv", "aac.gif", "", "warning: the sound stream 1 (aac) does not fit in aac.gif's container and cannot "
+                                   "be converted; it is left out"},
+        {"flac.mkv", "forced.mkv --audio-codec libopus", "opus", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.output);
+        const CommandResult result = run(quoted(KIVO_VIDMIXER) + " render scene.json -i " + c.input + " -o " + c.output);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_TRUE(contains(result.err, c.says)) << result.err;
+        const std::string file = c.output.substr(0, c.output.find(' '));
+        EXPECT_EQ(probe(dir.path(), file, "stream=codec_name", "a"), c.sound.empty() ? "" : "codec_name=" + c.sound + "\n");
+        const CommandResult frames = run("ffmpeg -v error -i " + file + " -sn -f null - 2>&1 && ffprobe -v error "
+                                         "-count_frames -select_streams v -show_entries stream=nb_read_frames -of "
+                                         "csv=p=0 " + file);
+        EXPECT_EQ(frames.out, "10\n") << frames.err;
+    }
+    const CommandResult text = run("ffmpeg -v error -i aac.mp4 -map 0:s -f srt -");
+    EXPECT_EQ(text.out, "1\n00:00:00,000 --> 00:00:00,300\nHello\n\n");
+    const std::string mp4 = dir.read("aac.mp4");
+    EXPECT_LT(mp4.find("moov"), mp4.find("mdat"));
 }
