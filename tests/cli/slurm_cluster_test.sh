@@ -33,14 +33,17 @@ stop_all() {
 }
 trap stop_all EXIT
 
-mkdir -p "$work"/{key,munge,state,spool,log,in,out,ref}
+mkdir -p "$work"/{key,munge,state,spool,log,in,out,ref,vout}
 
 # A film scene with Old'n'Dusty quality in segments of 4 frames, 14 frames.
 (cd "$work"
 ffmpeg -v error -f lavfi -i testsrc=size=48x36:rate=24 -frames:v 14 -start_number 1 in/%04d.png
 "$vidmixer" new scene.json --frames 1-14 --segment 4 >/dev/null
 sed -i 's/"record": "[^"]*"/"record": "0 1 1 0 0 1 0 2 255 255 255 1 0 0 0 0 0 1"/' scene.json
-"$vidmixer" render scene.json -i 'in/####.png' -o 'ref/####.png' -q)
+"$vidmixer" render scene.json -i 'in/####.png' -o 'ref/####.png' -q
+# The same from an H.264 video with B-frames and a key frame every 12 frames.
+ffmpeg -v error -f lavfi -i testsrc=size=48x36:rate=24 -frames:v 14 -c:v libx264 -g 12 -bf 2 in.mp4
+"$vidmixer" render scene.json -i in.mp4 -o 'vref/####.png' -q)
 
 started=$(date +%s.%N)
 chmod 700 "$work/key"
@@ -104,11 +107,17 @@ submitted=$(date +%s.%N)
 "$vidmixer" slurm scene.json -i 'in/####.png' -o 'out/####.png' --tasks 3 -- --output="$work/log/task-%a.out" \
   >job.sbatch
 sbatch --wait --quiet job.sbatch
+"$vidmixer" slurm scene.json -i in.mp4 -o 'vout/####.png' --tasks 3 -- --output="$work/log/vtask-%a.out" >video.sbatch
+sbatch --wait --quiet video.sbatch
 done_at=$(date +%s.%N)
 
 for frame in ref/*.png; do
   cmp "$frame" "out/$(basename "$frame")" || { echo "frame $(basename "$frame") differs"; exit 1; }
 done
 [ "$(ls out | wc -l)" -eq 14 ] || { echo "expected 14 frames, found: $(ls out)"; exit 1; }
-printf 'Slurm array of 3 tasks: 14 frames identical to one process; cluster up in %.1f s, array job (sbatch --wait) in %.1f s\n' \
+for frame in vref/*.png; do
+  cmp "$frame" "vout/$(basename "$frame")" || { echo "video frame $(basename "$frame") differs"; exit 1; }
+done
+[ "$(ls vout | wc -l)" -eq 14 ] || { echo "expected 14 video frames, found: $(ls vout)"; exit 1; }
+printf 'Slurm arrays of 3 tasks, from a sequence and a video: 14 frames each identical to one process; cluster up in %.1f s, array jobs (sbatch --wait) in %.1f s\n' \
   "$(echo "$ready - $started" | bc)" "$(echo "$done_at - $submitted" | bc)"
