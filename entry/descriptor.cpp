@@ -3,13 +3,12 @@
 
 #include "contract/host_abi.h"
 #include "entry/activation.h"
+#include "instance/setting_facts.h"
 
 namespace {
-constexpr char kServerName[] = "Kivo_VidMixer";
-
 const ServerRecord kServerTable[] = {
-    {"ImageFilterHandler", kServerName, activateHandler},
-    {"ImageFilterInterface", kServerName, activateInterface},
+    {"ImageFilterHandler", kMixerServerName, activateHandler},
+    {"ImageFilterInterface", kMixerServerName, activateInterface},
     {nullptr, nullptr, nullptr},
 };
 

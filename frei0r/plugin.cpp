@@ -21,22 +21,17 @@ extern "C" {
 #include "frei0r/param_table.h"
 #include "host/core/frame_runner.h"
 #include "host/core/host_session.h"
-#include "host/core/state_buffers.h"
+#include "host/core/settings_codec.h"
 
 namespace {
 
-using kivo::frei0r::kParamCount;
-using kivo::frei0r::kStoredSettingCount;
 using kivo::frei0r::Param;
-using kivo::frei0r::ParamKind;
 using kivo::frei0r::paramAt;
-using kivo::frei0r::SettingMapping;
-using kivo::frei0r::settingMapping;
+using kivo::frei0r::paramCount;
 
 constexpr char kModuleVariable[] = "KIVO_VIDMIXER_MODULE";
 constexpr char kModuleFile[] = "kivo_vidmixer.p";
 constexpr int32_t kFadeItem = 1; // the control item every instance fades by
-constexpr int kRecordSize = 128;
 static_assert(std::endian::native == std::endian::little, "frames are read as little-endian RGBA words");
 
 // The module's generator is shared by all its instances, and the item service
@@ -73,53 +68,22 @@ std::string modulePath() {
 struct Instance {
     kivo::host::HostSession::Instance module{nullptr, nullptr};
     unsigned width = 0, height = 0;
-    int32_t stored[kStoredSettingCount] = {}; // settings to load, in stored order
-    bool pending = true;                      // stored[] not yet loaded into the module
-    double fade = 0.0;
-    double fps = 24.0;
-    double timeUnit = 0.0; // 0: the host's own
+    kivo::frei0r::ParamValues values;
+    bool pending = true; // values.settings not yet loaded into the module
     kivo::host::RgbaImage source, output;
 };
-
-int32_t &storedSetting(Instance &instance, const SettingMapping &facts) {
-    return instance.stored[facts.storedPosition - 1];
-}
-
-std::vector<uint8_t> recordOf(const int32_t (&stored)[kStoredSettingCount]) {
-    std::vector<uint8_t> record(kRecordSize, 0);
-    std::string text;
-    for (int i = 0; i < kStoredSettingCount; ++i) {
-        if (i > 0) text += ' ';
-        text += std::to_string(stored[i]);
-    }
-    std::memcpy(record.data(), text.data(), std::min<size_t>(text.size(), kRecordSize));
-    return record;
-}
-
-// The eighteen numbers of a record the module saved.
-void parseRecord(const std::vector<uint8_t> &record, int32_t (&stored)[kStoredSettingCount]) {
-    std::string text(record.begin(), record.end());
-    const char *p = text.c_str();
-    for (int i = 0; i < kStoredSettingCount; ++i) {
-        char *end = nullptr;
-        const long value = std::strtol(p, &end, 10);
-        if (end == p) break;
-        stored[i] = static_cast<int32_t>(value);
-        p = end;
-    }
-}
 
 // Loads the instance's settings into its module instance when they changed.
 void applySettings(Runtime &rt, Instance &instance) {
     if (!instance.pending) return;
-    rt.session->load(instance.module.get(), recordOf(instance.stored));
+    rt.session->load(instance.module.get(), kivo::host::settingsRecord(instance.values.settings));
     instance.pending = false;
 }
 
 // The module's own view of the settings, read back through its save callback.
-void readSettings(Runtime &rt, Instance &instance, int32_t (&stored)[kStoredSettingCount]) {
+void readSettings(Runtime &rt, Instance &instance) {
     applySettings(rt, instance);
-    parseRecord(rt.session->save(instance.module.get()), stored);
+    instance.values.settings = kivo::host::wholeSettings(rt.session->save(instance.module.get()));
 }
 
 void reportFailure(const char *what) { std::fprintf(stderr, "kivo_vidmixer: %s\n", what); }
@@ -142,15 +106,15 @@ void f0r_get_plugin_info(f0r_plugin_info_t *info) {
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = 1;
     info->minor_version = 2;
-    info->num_params = kParamCount;
+    info->num_params = paramCount();
     info->explanation = "Blends the picture towards static, a colour, aged black-and-white film or its negative";
 }
 
 void f0r_get_param_info(f0r_param_info_t *info, int index) {
-    if (index < 0 || index >= kParamCount) return;
+    if (index < 0 || index >= paramCount()) return;
     const Param &param = paramAt(index);
     info->name = param.name;
-    info->type = param.type;
+    info->type = kivo::frei0r::paramType(param.kind);
     info->explanation = param.explanation;
 }
 
@@ -166,12 +130,8 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
         instance->module = rt.session->createInstance();
         instance->width = width;
         instance->height = height;
-        parseRecord(rt.session->save(instance->module.get()), instance->stored);
-        storedSetting(*instance, *settingMapping("controlItem")) = kFadeItem;
-        storedSetting(*instance, *settingMapping("fadeChannel")) = 0;
-        storedSetting(*instance, *settingMapping("fadeAxis")) = 0;
-        storedSetting(*instance, *settingMapping("fadeDivisor")) = 1;
-        storedSetting(*instance, *settingMapping("allowNegatives")) = 0;
+        instance->values =
+            kivo::frei0r::newParamValues(kivo::host::wholeSettings(rt.session->save(instance->module.get())), kFadeItem);
         applySettings(rt, *instance);
         return instance.release();
     } catch (const std::exception &error) {
@@ -190,75 +150,27 @@ void f0r_destruct(f0r_instance_t handle) {
 }
 
 void f0r_set_param_value(f0r_instance_t handle, f0r_param_t value, int index) {
-    if (handle == nullptr || value == nullptr || index < 0 || index >= kParamCount) return;
+    if (handle == nullptr || value == nullptr || index < 0 || index >= paramCount()) return;
     Instance &instance = *static_cast<Instance *>(handle);
-    const Param &param = paramAt(index);
     Runtime &rt = runtime();
     std::lock_guard lock(rt.mutex);
-    const double number = param.type == F0R_PARAM_DOUBLE || param.type == F0R_PARAM_BOOL
-                              ? *static_cast<const double *>(value)
-                              : 0.0;
-    // Settings are loaded into the module before the next frame, and only when
-    // one changed: MLT sets every parameter again for each frame.
-    auto store = [&](const SettingMapping &facts, int32_t setting) {
-        int32_t &held = storedSetting(instance, facts);
-        if (held != setting) instance.pending = true;
-        held = setting;
-    };
-    switch (param.kind) {
-    case ParamKind::Look: {
-        const int look = kivo::frei0r::lookOfName(*static_cast<const char *const *>(value));
-        if (look >= 0) store(*param.settings[0], look); // an unknown name leaves the look as it was
-        break;
-    }
-    case ParamKind::Fade: instance.fade = number; break;
-    case ParamKind::Fps:
-        if (number > 0.0) instance.fps = number;
-        break;
-    case ParamKind::TimeUnit:
-        if (number >= 0.0) instance.timeUnit = number;
-        break;
-    case ParamKind::Number: store(*param.settings[0], kivo::frei0r::settingOfNormalised(number, *param.settings[0])); break;
-    case ParamKind::Switch: store(*param.settings[0], number >= 0.5 ? 1 : 0); break;
-    case ParamKind::Colour: {
-        const auto *colour = static_cast<const f0r_param_color_t *>(value);
-        store(*param.settings[0], kivo::frei0r::channelOfColour(colour->r));
-        store(*param.settings[1], kivo::frei0r::channelOfColour(colour->g));
-        store(*param.settings[2], kivo::frei0r::channelOfColour(colour->b));
-        break;
-    }
-    }
+    // Settings reach the module before the next frame, and only when one changed.
+    if (kivo::frei0r::setParamValue(paramAt(index), instance.values, value)) instance.pending = true;
 }
 
 void f0r_get_param_value(f0r_instance_t handle, f0r_param_t value, int index) {
-    if (handle == nullptr || value == nullptr || index < 0 || index >= kParamCount) return;
+    if (handle == nullptr || value == nullptr || index < 0 || index >= paramCount()) return;
     Instance &instance = *static_cast<Instance *>(handle);
     const Param &param = paramAt(index);
     Runtime &rt = runtime();
     std::lock_guard lock(rt.mutex);
-    int32_t held[kStoredSettingCount] = {};
-    if (param.settings[0] != nullptr) readSettings(rt, instance, held);
-    auto setting = [&](int i) { return held[param.settings[i]->storedPosition - 1]; };
-    switch (param.kind) {
-    case ParamKind::Look: {
-        const int32_t effect = setting(0);
-        *static_cast<const char **>(value) = kivo::frei0r::lookName(effect);
-        break;
-    }
-    case ParamKind::Fade: *static_cast<double *>(value) = instance.fade; break;
-    case ParamKind::Fps: *static_cast<double *>(value) = instance.fps; break;
-    case ParamKind::TimeUnit: *static_cast<double *>(value) = instance.timeUnit; break;
-    case ParamKind::Number:
-        *static_cast<double *>(value) = kivo::frei0r::normalisedOfSetting(setting(0), *param.settings[0]);
-        break;
-    case ParamKind::Switch: *static_cast<double *>(value) = setting(0) != 0 ? 1.0 : 0.0; break;
-    case ParamKind::Colour: {
-        auto *colour = static_cast<f0r_param_color_t *>(value);
-        colour->r = static_cast<float>(setting(0) / 255.0);
-        colour->g = static_cast<float>(setting(1) / 255.0);
-        colour->b = static_cast<float>(setting(2) / 255.0);
-        break;
-    }
+    try {
+        if (kivo::frei0r::showsSettings(param)) readSettings(rt, instance);
+        kivo::frei0r::getParamValue(param, instance.values, value);
+    } catch (const std::exception &error) {
+        reportFailure(error.what()); // the value is left as it was
+    } catch (...) {
+        reportFailure("cannot read the module's settings");
     }
 }
 
@@ -269,8 +181,8 @@ void f0r_update(f0r_instance_t handle, double time, const uint32_t *inframe, uin
     std::lock_guard lock(rt.mutex);
     try {
         applySettings(rt, instance);
-        if (instance.fade != rt.itemFade) {
-            const double f = instance.fade;
+        if (instance.values.fade != rt.itemFade) {
+            const double f = instance.values.fade;
             rt.session->items().setItem({kFadeItem, "fade", {{0.0, {0.0, 0.0, 0.0}, {f, f, f}}}});
             rt.itemFade = f;
         }
@@ -282,10 +194,11 @@ void f0r_update(f0r_instance_t handle, double time, const uint32_t *inframe, uin
         instance.source.pixels.resize(count * 4);
         std::memcpy(instance.source.pixels.data(), inframe, count * 4);
 
-        const double unit = instance.timeUnit > 0.0 ? instance.timeUnit : rt.autoTimeUnit;
+        const kivo::frei0r::ParamValues &values = instance.values;
+        const double unit = values.timeUnit > 0.0 ? values.timeUnit : rt.autoTimeUnit;
         kivo::host::FrameOptions options;
-        options.frame = kivo::frei0r::frameNumberOf(time, unit, instance.fps);
-        options.time = options.frame / instance.fps;
+        options.frame = kivo::frei0r::frameNumberOf(time, unit, values.fps);
+        options.time = options.frame / values.fps;
         kivo::host::runFrame(rt.session->handler().process, instance.module.get(), instance.source, instance.output,
                              options);
 

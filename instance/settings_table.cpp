@@ -17,6 +17,12 @@ bool sameWord(std::string_view a, std::string_view b) {
     }
     return true;
 }
+
+std::string_view withoutSurroundingSpaces(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
 } // namespace
 
 const SettingFacts &settingFacts(int index) { return kSettings[index].facts; }
@@ -27,6 +33,20 @@ const SettingFacts *findSettingFacts(std::string_view name) {
     return nullptr;
 }
 
+const SettingFacts &storedSettingFacts(int position) { return kSettings[kStoredOrder[position - 1]].facts; }
+
+const SettingGroup *findSettingGroup(std::string_view name) {
+    for (const SettingInfo &setting : kSettings)
+        if (setting.facts.group != nullptr && sameWord(setting.facts.group->name, name)) return setting.facts.group;
+    return nullptr;
+}
+
+void groupMembers(const SettingGroup &group, const SettingFacts *members[]) {
+    int found = 0;
+    for (const SettingInfo &setting : kSettings)
+        if (setting.facts.group == &group) members[found++] = &setting.facts;
+}
+
 const char *valueNameOf(const SettingFacts &facts, int32_t value) {
     const int32_t acting = actingValue(facts, value);
     if (facts.valueNames == nullptr || acting < 0 || acting >= valueNameCount(facts)) return nullptr;
@@ -35,6 +55,8 @@ const char *valueNameOf(const SettingFacts &facts, int32_t value) {
 
 int32_t valueNamed(const SettingFacts &facts, std::string_view word) {
     for (int32_t value = 0; value < valueNameCount(facts); ++value)
-        if (sameWord(facts.valueNames[value], word)) return value;
+        if (sameWord(facts.valueNames[value], word) ||
+            (facts.items != nullptr && sameWord(withoutSurroundingSpaces(facts.items[value]), word)))
+            return value;
     return -1;
 }

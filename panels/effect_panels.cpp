@@ -1,12 +1,15 @@
 #include "panels/effect_panels.h"
 
 #include "instance/mixer_instance.h"
+#include "instance/settings_table.h"
 #include "panels/panel_context.h"
 #include "panels/panel_controls.h"
 #include "panels/panel_exchange.h"
 
 namespace {
-constexpr ControlRow kColourControl = controlOf(&MixerInstance::mixRed);
+constexpr ControlRow kColourControl = groupControl(kMixColour);
+constexpr int kColourSize = groupSize(GroupKind::Colour);
+constexpr GroupFields<kColourSize> kColourFields = groupFields<kColourSize>(kMixColour);
 
 constexpr ControlRow kFilmControls[] = {
     controlOf(&MixerInstance::filmQuality), controlOf(&MixerInstance::sprocketJump),
@@ -24,16 +27,14 @@ void editColour(const PanelFunctions *f, MixerInstance &instance, GlobalLookup l
     addControl(f, panel, kColourControl, lookup);
     PanelControl *control = f->nextPanelControl(panel, nullptr);
     if (control != nullptr) {
-        const int32_t shown[3] = {instance.mixRed, instance.mixGreen, instance.mixBlue};
-        setControlTriple(control, shown);
+        int32_t colour[kColourSize];
+        for (int i = 0; i < kColourSize; ++i) colour[i] = instance.*kColourFields.field[i];
+        setControlTriple(control, colour);
         if (f->openPanel(panel, PANEL_OPEN_FLAGS) != 0) {
             control = f->nextPanelControl(panel, nullptr);
             if (control != nullptr) {
-                int32_t rgb[3];
-                getControlTriple(control, rgb);
-                instance.mixRed = rgb[0];
-                instance.mixGreen = rgb[1];
-                instance.mixBlue = rgb[2];
+                getControlTriple(control, colour);
+                for (int i = 0; i < kColourSize; ++i) instance.*kColourFields.field[i] = colour[i];
             }
         }
     }

@@ -38,7 +38,10 @@ void fillDescriptor(const ControlRow &row, GlobalLookup lookup) {
 }
 } // namespace
 
-const char *controlLabel(const ControlRow &row) { return row.setting->facts.panelLabel; }
+const char *controlLabel(const ControlRow &row) {
+    const SettingFacts &facts = row.setting->facts;
+    return facts.group != nullptr ? facts.group->panelLabel : facts.panelLabel;
+}
 
 void addControl(const PanelFunctions *functions, PanelHandle panel, const ControlRow &row, GlobalLookup lookup) {
     fillDescriptor(row, lookup);

@@ -11,6 +11,7 @@
 #include "host/panels/host_panel_services.h"
 #include "host/scene/scene_file.h"
 #include "host/scene/scene_items.h"
+#include "host/scene/settings_record_text.h"
 
 namespace kivo::cli {
 namespace {
@@ -58,9 +59,7 @@ EditOutcome editFilter(scene::Scene &scene, size_t filter, const std::string &mo
     outcome.accepted = outcome.activation == 0 && watch.accepted();
     outcome.messages = session.messages().messages();
     if (outcome.accepted) {
-        const std::vector<uint8_t> saved = session.save(instance.get());
-        scene::SettingsRecordBytes record{};
-        std::copy_n(saved.begin(), std::min<size_t>(saved.size(), scene::kRecordSize), record.begin());
+        const scene::SettingsRecordBytes record = scene::recordOfSaved(session.save(instance.get()));
         outcome.changed = record != entry.record;
         entry.record = record;
     }

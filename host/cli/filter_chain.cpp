@@ -1,39 +1,16 @@
 #include "host/cli/filter_chain.h"
 
-#include <cctype>
 #include <optional>
 #include <sstream>
 
 #include "host/cli/instance_settings.h"
 #include "host/core/module_copy.h"
+#include "host/core/settings_codec.h"
 #include "host/scene/scene_items.h"
 #include "host/scene/settings_record_text.h"
 
 namespace kivo::cli {
 namespace {
-
-constexpr size_t kRecordNumbers = 18;
-
-// True when the record is the text the module writes: 18 integers
-// separated by white space.
-bool recordHoldsAllNumbers(const scene::SettingsRecordBytes &record) {
-    const auto text = scene::recordAsText(record);
-    if (!text) return false;
-    std::istringstream words(*text);
-    std::string word;
-    size_t count = 0;
-    while (words >> word) {
-        size_t at = word[0] == '-' || word[0] == '+' ? 1 : 0;
-        if (at == word.size() || word.size() > 15) return false;
-        const bool hex = word.size() > at + 2 && word[at] == '0' && (word[at + 1] == 'x' || word[at + 1] == 'X');
-        for (at += hex ? 2 : 0; at < word.size(); ++at) {
-            const auto c = static_cast<unsigned char>(word[at]);
-            if (!(hex ? std::isxdigit(c) : std::isdigit(c))) return false;
-        }
-        ++count;
-    }
-    return count == kRecordNumbers;
-}
 
 std::string shownRecord(const scene::SettingsRecordBytes &record) {
     if (const auto text = scene::recordAsText(record)) return "\"" + *text + "\"";
@@ -61,13 +38,13 @@ FilterChain::FilterChain(const scene::Scene &scene, const std::string &modulePat
         }
         host::HostSession::Instance instance = session->createInstance();
         session->load(instance.get(), std::vector<uint8_t>(filter.record.begin(), filter.record.end()));
-        if (messageEcho && filter.server == scene::kMixerServerName && !recordHoldsAllNumbers(filter.record)) {
+        if (messageEcho && filter.server == kMixerServerName && !host::isModuleRecord(host::recordBytes(filter.record))) {
             // The module reads what numbers it can and keeps its defaults
             // for the rest; say so, with the settings it ended up with.
             std::ostringstream warning;
             warning << "vidmixer: warning: filter " << stages_.size() + 1 << " (" << filter.server
-                    << "): its settings record " << shownRecord(filter.record) << " is not " << kRecordNumbers
-                    << " numbers; the module uses";
+                    << "): its settings record " << shownRecord(filter.record) << " is not " << kSettingCount
+                    << " numbers as the module writes them; the module uses";
             for (const SettingView &setting : instanceSettings(*session, instance.get(), scene))
                 if (setting.value) warning << " " << setting.name << "=" << *setting.value;
             *messageEcho << warning.str() << " (the scene file is not changed)\n";

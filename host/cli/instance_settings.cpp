@@ -1,13 +1,15 @@
 #include "host/cli/instance_settings.h"
 
-#include <algorithm>
 #include <charconv>
 #include <string_view>
+
+#include "host/core/settings_codec.h"
 
 namespace kivo::cli {
 namespace {
 
-constexpr char kMixName[] = "mix"; // the three colour components at once
+constexpr char kNoItem[] = "none";     // the word for control item 0
+constexpr char kColourForm[] = "R,G,B"; // how a colour group's value is typed
 
 std::string trimmed(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -15,28 +17,43 @@ std::string trimmed(std::string_view text) {
     return std::string(text);
 }
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
+bool sameWord(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+// The groups of the table, each once, in the order of their first members.
+std::vector<const SettingGroup *> settingGroups() {
+    std::vector<const SettingGroup *> groups;
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingGroup *group = settingFacts(i).group;
+        if (group != nullptr && (groups.empty() || groups.back() != group)) groups.push_back(group);
+    }
+    return groups;
 }
 
 std::string settingNames() {
     std::string names;
     for (int i = 0; i < kSettingCount; ++i) names += std::string(i ? ", " : "") + settingFacts(i).name;
-    return names + ", " + kMixName + " (R,G,B)";
+    for (const SettingGroup *group : settingGroups()) names += ", " + std::string(group->name) + " (" + kColourForm + ")";
+    return names;
 }
 
 std::string acceptedValues(const SettingFacts &facts) {
     if (facts.kind == SettingKind::Switch || facts.kind == SettingKind::Choice) {
-        std::string words;
-        for (int i = 0; i < valueNameCount(facts); ++i) words += std::string(i ? ", " : "") + facts.valueNames[i];
-        return words;
+        std::string words, items;
+        for (int i = 0; i < valueNameCount(facts); ++i) {
+            words += std::string(i ? ", " : "") + facts.valueNames[i];
+            if (facts.items != nullptr && !sameWord(trimmed(facts.items[i]), facts.valueNames[i]))
+                items += (items.empty() ? "" : ", ") + trimmed(facts.items[i]);
+        }
+        return items.empty() ? words : words + " (also " + items + ")";
     }
-    std::string range = std::to_string(facts.minimum) + " to " + std::to_string(facts.maximum);
-    if (facts.kind == SettingKind::SceneItem) range = "0 (none) or the id of a scene item";
-    return range;
+    if (facts.kind == SettingKind::SceneItem) return std::string(kNoItem) + ", 0 or the id or name of a scene item";
+    return std::to_string(facts.minimum) + " to " + std::to_string(facts.maximum);
 }
 
 // What the frame pass makes of the value, in the panels' own words.
@@ -53,19 +70,30 @@ std::string meaningOf(const SettingFacts &facts, int32_t value, const scene::Sce
         return trimmed(facts.items[acting]);
     }
     case SettingKind::SceneItem: {
-        if (value == 0) return "none";
+        if (value == 0) return kNoItem;
         const scene::Item *item = scene.findItem(static_cast<uint32_t>(value));
         return item ? "\"" + item->name + "\"" : "not in the scene";
     }
-    case SettingKind::Integer:
-    case SettingKind::ColourComponent: break;
+    case SettingKind::Integer: break;
     }
     return "";
 }
 
-std::string assignmentOf(const SettingFacts &facts, int32_t value) {
-    const char *word = valueNameOf(facts, value);
-    return std::string(facts.name) + "=" + (word != nullptr ? word : std::to_string(value));
+bool inRange(const SettingFacts &facts, int32_t value) { return value >= facts.minimum && value <= facts.maximum; }
+
+bool namesAnItem(const scene::Scene *scene, int32_t value) {
+    return value == 0 || scene == nullptr || scene->findItem(static_cast<uint32_t>(value)) != nullptr;
+}
+
+// The pair `set` takes for the value, or empty when it takes none.
+std::string assignmentOf(const SettingFacts &facts, int32_t value, const scene::Scene &scene) {
+    std::string word;
+    if (facts.kind == SettingKind::Switch || facts.kind == SettingKind::Choice) {
+        if (const char *name = valueNameOf(facts, value)) word = name;
+    } else if (inRange(facts, value) && (facts.kind != SettingKind::SceneItem || namesAnItem(&scene, value))) {
+        word = std::to_string(value);
+    }
+    return word.empty() ? word : std::string(facts.name) + "=" + word;
 }
 
 int32_t numberOf(const std::string &pair, const SettingFacts &facts, std::string_view text) {
@@ -73,62 +101,88 @@ int32_t numberOf(const std::string &pair, const SettingFacts &facts, std::string
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error == std::errc::invalid_argument || end != text.data() + text.size())
         throw UsageError(pair + ": not a number; " + facts.name + " takes " + acceptedValues(facts));
-    if (error == std::errc::result_out_of_range || value < facts.minimum || value > facts.maximum)
+    if (error == std::errc::result_out_of_range || !inRange(facts, value))
         throw UsageError(pair + ": out of range; " + facts.name + " takes " + acceptedValues(facts));
     return value;
 }
 
+// The control item a word names: "none", an id, or the name of a scene item
+// (in double quotes or not).
+int32_t itemOf(const std::string &pair, const SettingFacts &facts, std::string_view text,
+               const scene::Scene *scene) {
+    if (sameWord(text, kNoItem)) return 0;
+    const std::vector<scene::Item> none;
+    const std::vector<scene::Item> &sceneItems = scene != nullptr ? scene->items : none;
+    std::string items;
+    for (const scene::Item &item : sceneItems) items += ", " + std::to_string(item.id) + " (\"" + item.name + "\")";
+    const std::string noSuchItem = pair + ": no such item; " + facts.name + " takes 0 (" + kNoItem + ")" + items;
+
+    if (text.empty() || text.find_first_not_of("-0123456789") == std::string_view::npos) {
+        const int32_t value = numberOf(pair, facts, text);
+        if (!namesAnItem(scene, value)) throw UsageError(noSuchItem);
+        return value;
+    }
+    std::string_view name = text;
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+    const scene::Item *named = nullptr;
+    for (const scene::Item &item : sceneItems) {
+        if (item.name != name) continue;
+        if (named != nullptr) throw UsageError(pair + ": more than one item has this name; give its id" + items);
+        named = &item;
+    }
+    if (named == nullptr) throw UsageError(noSuchItem);
+    return static_cast<int32_t>(named->id);
+}
+
 int32_t valueOf(const std::string &pair, const SettingFacts &facts, std::string_view text,
                 const scene::Scene *scene) {
-    if (facts.kind == SettingKind::Switch || facts.kind == SettingKind::Choice) {
+    switch (facts.kind) {
+    case SettingKind::Switch:
+    case SettingKind::Choice: {
         const int32_t value = valueNamed(facts, text);
         if (value < 0) throw UsageError(pair + ": unknown value; " + facts.name + " takes " + acceptedValues(facts));
         return value;
     }
-    const int32_t value = numberOf(pair, facts, text);
-    if (facts.kind == SettingKind::SceneItem && value != 0 && scene != nullptr &&
-        scene->findItem(static_cast<uint32_t>(value)) == nullptr) {
-        std::string items;
-        for (const scene::Item &item : scene->items)
-            items += ", " + std::to_string(item.id) + " (\"" + item.name + "\")";
-        throw UsageError(pair + ": no such item; " + facts.name + " takes 0 (none)" + items);
+    case SettingKind::SceneItem: return itemOf(pair, facts, text, scene);
+    case SettingKind::Integer: break;
     }
-    return value;
+    return numberOf(pair, facts, text);
+}
+
+// One value per member, separated by commas.
+std::vector<SettingChange> groupChanges(const std::string &pair, const SettingGroup &group, std::string_view text,
+                                        const scene::Scene *scene) {
+    const SettingFacts *members[kSettingCount];
+    groupMembers(group, members);
+    const int count = groupSize(group.kind);
+    std::vector<std::string_view> parts;
+    for (size_t start = 0;;) {
+        const size_t comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    if (parts.size() != static_cast<size_t>(count))
+        throw UsageError(pair + ": expected " + group.name + "=" + kColourForm + " with " + std::to_string(count) +
+                         " numbers, each " + acceptedValues(*members[0]));
+    std::vector<SettingChange> changes;
+    for (int i = 0; i < count; ++i) changes.push_back({members[i], valueOf(pair, *members[i], parts[i], scene)});
+    return changes;
 }
 
 } // namespace
 
-std::vector<std::optional<int32_t>> recordValues(const std::vector<uint8_t> &record) {
-    std::vector<std::optional<int32_t>> values(kSettingCount);
-    std::string_view text(reinterpret_cast<const char *>(record.data()), record.size());
-    text = text.substr(0, text.find('\0'));
-    // A text that fills the record was cut: its last number may be short.
-    const bool cut = text.size() == record.size();
-    for (int position = 0; position < kSettingCount && !text.empty(); ++position) {
-        const size_t space = text.find(' ');
-        if (space == std::string_view::npos && cut) break;
-        const std::string_view number = text.substr(0, space);
-        int32_t value = 0;
-        const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-        if (error != std::errc() || end != number.data() + number.size()) break;
-        values[position] = value;
-        if (space == std::string_view::npos) break;
-        text.remove_prefix(space + 1);
-    }
-    return values;
-}
-
 std::vector<SettingView> instanceSettings(const host::HostSession &session, void *instance,
                                           const scene::Scene &scene) {
-    const std::vector<std::optional<int32_t>> values = recordValues(session.save(instance));
+    const host::SavedSettings saved = host::savedSettings(session.save(instance));
     std::vector<SettingView> views;
     for (int i = 0; i < kSettingCount; ++i) {
         const SettingFacts &facts = settingFacts(i);
-        const std::optional<int32_t> value = values[facts.storedPosition - 1];
+        const std::optional<int32_t> value = saved[facts.storedPosition - 1];
         SettingView view{facts.name, value, "", ""};
         if (value) {
             view.meaning = meaningOf(facts, *value, scene);
-            view.assignment = assignmentOf(facts, *value);
+            view.assignment = assignmentOf(facts, *value, scene);
         }
         views.push_back(view);
     }
@@ -141,52 +195,22 @@ std::vector<SettingChange> parseSettingPair(const std::string &pair, const scene
         throw UsageError(pair + ": expected NAME=VALUE; settings: " + settingNames());
     const std::string name = pair.substr(0, equals);
     const std::string_view text = std::string_view(pair).substr(equals + 1);
-
-    if (lower(name) == kMixName) {
-        std::vector<SettingChange> changes;
-        std::string_view rest = text;
-        for (int i = 0; i < kSettingCount; ++i) {
-            const SettingFacts &facts = settingFacts(i);
-            if (facts.kind != SettingKind::ColourComponent) continue;
-            const size_t comma = rest.find(',');
-            if (rest.empty() && changes.size() < 3)
-                throw UsageError(pair + ": expected mix=R,G,B with three numbers from 0 to 255");
-            changes.push_back({&facts, valueOf(pair, facts, rest.substr(0, comma), scene)});
-            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-        }
-        if (!rest.empty() || text.back() == ',' || changes.size() != 3)
-            throw UsageError(pair + ": expected mix=R,G,B with three numbers from 0 to 255");
-        return changes;
-    }
-
+    if (const SettingGroup *group = findSettingGroup(name)) return groupChanges(pair, *group, text, scene);
     const SettingFacts *facts = findSettingFacts(name);
     if (facts == nullptr) throw UsageError(pair + ": no setting named \"" + name + "\"; settings: " + settingNames());
     return {{facts, valueOf(pair, *facts, text, scene)}};
 }
 
 void applySettings(const host::HostSession &session, void *instance, const std::vector<SettingChange> &changes) {
-    std::vector<std::optional<int32_t>> values = recordValues(session.save(instance));
-    for (const SettingChange &change : changes) values[change.setting->storedPosition - 1] = change.value;
-    // The record as the module writes it: numbers in stored order, one space
-    // apart. Values the old record's text did not reach are not written; the
-    // instance keeps them.
-    constexpr size_t kRecordSize = 128;
-    std::string text;
-    for (const std::optional<int32_t> &value : values) {
-        if (!value) break;
-        const std::string next = (text.empty() ? "" : " ") + std::to_string(*value);
-        if (text.size() + next.size() > kRecordSize) break; // only whole numbers
-        text += next;
-    }
-    std::vector<uint8_t> record(kRecordSize, 0);
-    std::copy(text.begin(), text.end(), record.begin());
-    session.load(instance, record);
+    host::StoredSettings settings = host::wholeSettings(session.save(instance));
+    for (const SettingChange &change : changes) settings[change.setting->storedPosition - 1] = change.value;
+    session.load(instance, host::settingsRecord(settings));
 
-    const std::vector<std::optional<int32_t>> kept = recordValues(session.save(instance));
-    for (const SettingChange &change : changes)
-        if (kept[change.setting->storedPosition - 1] != change.value)
-            throw std::runtime_error(std::string("the module did not keep ") + change.setting->name + "=" +
-                                     std::to_string(change.value) + " (its settings record has no room for it)");
+    const host::SavedSettings kept = host::savedSettings(session.save(instance));
+    for (int position = 1; position <= kSettingCount; ++position)
+        if (kept[position - 1] != settings[position - 1])
+            throw std::runtime_error(std::string("the module did not keep ") + storedSettingFacts(position).name +
+                                     "=" + std::to_string(settings[position - 1]));
 }
 
 } // namespace kivo::cli

@@ -27,12 +27,8 @@ struct SettingView {
     std::string name;
     std::optional<int32_t> value; // none when the record's text ends before it
     std::string meaning;          // "B&W Film", "on", the control object's name, ...; may be empty
-    std::string assignment;       // NAME=VALUE as `vidmixer set` takes it; empty without a value
+    std::string assignment;       // NAME=VALUE as `vidmixer set` takes it; empty when set takes none
 };
-
-// The values of a saved record's text by stored position (index 0 is
-// position 1); none past the end of the text.
-std::vector<std::optional<int32_t>> recordValues(const std::vector<uint8_t> &record);
 
 // All eighteen, in the table's order, as the instance saves them.
 std::vector<SettingView> instanceSettings(const host::HostSession &session, void *instance,
@@ -43,16 +39,19 @@ struct SettingChange {
     int32_t value;
 };
 
-// The changes a NAME=VALUE pair asks for ("mix=R,G,B" sets the three mix
-// components). Names and value words are compared without regard to case;
-// numbers must lie in the setting's range, and a control item must be 0 or
-// an item of the scene (when one is given). Throws UsageError naming the pair
-// and what is accepted.
+// The changes a NAME=VALUE pair asks for; a group's name sets all its
+// members ("mix=R,G,B"). Names and value words are compared without regard
+// to case, and every word that instanceSettings shows is taken: a value name
+// or panel item text ("film", "B&W Film"), "none" for no control item, or an
+// item's name. Numbers must lie in the setting's range, and a control item
+// must be 0 or an item of the scene (when one is given). Throws UsageError
+// naming the pair and what is accepted.
 std::vector<SettingChange> parseSettingPair(const std::string &pair, const scene::Scene *scene);
 
-// Loads the instance's saved record with the changes made into the instance.
-// Throws std::runtime_error when the module does not keep a value (its
-// record has no room for it).
+// Loads the instance's saved settings with the changes made into the
+// instance. Throws host::SettingsTooLong, leaving the instance as it was,
+// when they do not fit a settings record whole; std::runtime_error when the
+// module does not keep them.
 void applySettings(const host::HostSession &session, void *instance, const std::vector<SettingChange> &changes);
 
 } // namespace kivo::cli

@@ -15,6 +15,7 @@
 #include "host/cli/render_endpoints.h"
 #include "host/core/host_session.h"
 #include "host/scene/scene_file.h"
+#include "host/scene/settings_record_text.h"
 
 namespace kivo::cli {
 namespace {
@@ -53,13 +54,10 @@ scene::Scene newScene(double fps, media::FrameRange frames, const std::string &m
     for (const std::string &pair : settings)
         for (const SettingChange &change : parseSettingPair(pair, &scene)) changes.push_back(change);
 
-    host::HostSession session(modulePath, scene::kMixerServerName);
+    host::HostSession session(modulePath, kMixerServerName);
     host::HostSession::Instance instance = session.createInstance();
     applySettings(session, instance.get(), changes);
-    const std::vector<uint8_t> saved = session.save(instance.get());
-    scene::Filter filter{scene::kMixerServerName, {}};
-    std::copy_n(saved.begin(), std::min<size_t>(saved.size(), scene::kRecordSize), filter.record.begin());
-    scene.filters.push_back(filter);
+    scene.filters.push_back({kMixerServerName, scene::recordOfSaved(session.save(instance.get()))});
     return scene;
 }
 
@@ -73,9 +71,7 @@ std::string changeFilterSettings(scene::Scene &scene, size_t filterIndex, const 
     host::HostSession::Instance instance = session.createInstance();
     session.load(instance.get(), std::vector<uint8_t>(filter.record.begin(), filter.record.end()));
     applySettings(session, instance.get(), changes);
-    const std::vector<uint8_t> saved = session.save(instance.get());
-    filter.record.fill(0);
-    std::copy_n(saved.begin(), std::min<size_t>(saved.size(), scene::kRecordSize), filter.record.begin());
+    filter.record = scene::recordOfSaved(session.save(instance.get()));
     return session.describe(instance.get());
 }
 
@@ -100,7 +96,7 @@ int runNew(const NewRequest &request, std::ostream &out) {
     scene.segment = request.segment.value_or(0);
     scene::saveSceneFile(scene, request.scenePath);
     out << "vidmixer: wrote " << request.scenePath << ": frames " << scene.firstFrame << " to " << scene.lastFrame
-        << " at " << number(scene.fps) << " fps, one Kivo_VidMixer filter at its defaults"
+        << " at " << number(scene.fps) << " fps, one " << kMixerServerName << " filter at its defaults"
         << (request.settings.empty() ? "" : " but the settings given") << ", faded in by \""
         << scene.items[0].name << "\" (scale 0 to 1)\n";
     return 0;

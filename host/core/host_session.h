@@ -12,12 +12,12 @@
 #include "host/core/messages.h"
 #include "host/core/module_loader.h"
 #include "contract/host_abi.h"
+#include "instance/setting_facts.h"
 
 namespace kivo::host {
 
 inline constexpr char kHandlerClass[] = "ImageFilterHandler";
 inline constexpr char kInterfaceClass[] = "ImageFilterInterface";
-inline constexpr char kDefaultServer[] = "Kivo_VidMixer";
 
 class HostSession {
 public:
@@ -26,7 +26,7 @@ public:
     // naming the file and the reason when it cannot.
     // The handler is activated with lookup, which the module keeps for its
     // later lookups.
-    explicit HostSession(const std::string &modulePath, const std::string &serverName = kDefaultServer,
+    explicit HostSession(const std::string &modulePath, const std::string &serverName = kMixerServerName,
                          std::ostream *messageEcho = nullptr, GlobalLookup lookup = hostGlobalLookup);
     ~HostSession();
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "instance/setting_facts.h"
+
 namespace kivo::scene {
 
 using Vector3 = std::array<double, 3>;
@@ -30,7 +32,7 @@ struct Item {
     bool operator==(const Item &) const = default;
 };
 
-inline constexpr int kRecordSize = 128;
+inline constexpr int kRecordSize = kSettingsRecordSize;
 using SettingsRecordBytes = std::array<char, kRecordSize>;
 
 // A filter instance: the module server it runs on and the settings record
@@ -40,8 +42,6 @@ struct Filter {
     SettingsRecordBytes record{};
     bool operator==(const Filter &) const = default;
 };
-
-inline constexpr const char *kMixerServerName = "Kivo_VidMixer";
 
 struct Scene {
     double fps = 24;

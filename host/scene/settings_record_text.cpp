@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "host/core/settings_codec.h"
+
 namespace kivo::scene {
 
 std::optional<std::string> recordAsText(const SettingsRecordBytes &record) {
@@ -51,6 +53,13 @@ std::optional<SettingsRecordBytes> recordFromHex(std::string_view hex) {
         if (high < 0 || low < 0) return std::nullopt;
         record[i] = static_cast<char>(high * 16 + low);
     }
+    return record;
+}
+
+SettingsRecordBytes recordOfSaved(const std::vector<uint8_t> &saved) {
+    host::wholeSettings(saved); // refuses a text that fills the record
+    SettingsRecordBytes record{};
+    std::copy_n(saved.begin(), std::min(saved.size(), record.size()), record.begin());
     return record;
 }
 

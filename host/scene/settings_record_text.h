@@ -5,9 +5,11 @@
 #ifndef KIVO_HOST_SCENE_SETTINGS_RECORD_TEXT_H
 #define KIVO_HOST_SCENE_SETTINGS_RECORD_TEXT_H
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/scene/scene.h"
 
@@ -25,6 +27,11 @@ std::string recordAsHex(const SettingsRecordBytes &record);
 
 // The record of exactly 256 hexadecimal digits (either case); nothing otherwise.
 std::optional<SettingsRecordBytes> recordFromHex(std::string_view hex);
+
+// The record a module saved, as the scene keeps it. Throws
+// host::SettingsTooLong when its text fills the record: its last number may
+// have been cut, and keeping it would change that setting.
+SettingsRecordBytes recordOfSaved(const std::vector<uint8_t> &saved);
 
 // The record of a text such as "0 1 1 0 0 1 ..."; for building records in code.
 SettingsRecordBytes recordOfText(std::string_view text);

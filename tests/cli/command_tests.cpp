@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "host/cli/instance_settings.h"
+#include "host/core/host_session.h"
 #include "host/media/frame_pattern.h"
 #include "host/media/image_file.h"
 #include "host/scene/scene_file.h"
@@ -56,6 +58,8 @@ TEST(InfoCommand, DescriptionSettingsItemsAndKeys) {
     s.items.push_back({7, "Mover", {{1, {0.5, 0, 0}, {1, 1, 1}}}});
     s.filters.push_back({"Kivo_VidMixer", scene::recordOfText("7 1 1 1 2 10 1 2 1 2 3 1 0 1 0 0 0 4")});
     s.filters.push_back({"Kivo_VidMixer", scene::recordOfText("99 1 1 0 0 1 0 77")});
+    // A leading zero makes an octal number: the module reads 0 for the divisor.
+    s.filters.push_back({"Kivo_VidMixer", scene::recordOfText("7 1 1 0 0 09 0 0 255 255 255 0 0 0 0 0 0 1")});
     scene::saveSceneFile(s, dir.file("s.json"));
     const CommandResult result = vidmixer(dir, "info " + quoted(dir.file("s.json")));
     ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -65,7 +69,10 @@ TEST(InfoCommand, DescriptionSettingsItemsAndKeys) {
           "fadeChannel                 1  Co-ords", "fadeAxis                    2  Z",
           "filmQuality                 1  Old'n'Dusty", "whiteOut                    1  on",
           "focalDisplacement           4", "2. Kivo_VidMixer: Kivo Video Mixer (FX:NEGATIVE)",
-          "controlItem                99  not in the scene", "effect                     77  Negative"})
+          "controlItem                99  not in the scene", "effect                     77  Negative",
+          "filter 3 (Kivo_VidMixer): its settings record \"7 1 1 0 0 09 0 0 255 255 255 0 0 0 0 0 0 1\" is not 18 "
+          "numbers as the module writes them; the module uses",
+          "fadeDivisor                 0"})
         EXPECT_TRUE(contains(result.out, line)) << line << "\n" << result.out;
 }
 
@@ -91,6 +98,53 @@ TEST(SetCommand, EveryKindRoundTripsThroughInfo) {
     }
     const std::string before = dir.read("s.json");
     ASSERT_EQ(vidmixer(dir, "set " + path + pairs).exitCode, 0);
+    EXPECT_EQ(dir.read("s.json"), before);
+}
+
+// Every word that info shows for a value, and the pair it prints, give that
+// value back through set, for every setting of the table.
+TEST(SetCommand, TakesEveryWordInfoShows) {
+    scene::Scene s;
+    s.items.push_back({7, "Mover", {}});
+    host::HostSession session(KIVO_MODULE_FILE);
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingFacts &facts = settingFacts(i);
+        std::vector<int32_t> values = {facts.minimum, facts.defaultValue, facts.maximum};
+        if (facts.kind == SettingKind::SceneItem) values = {0, 7};
+        if (facts.valueNames != nullptr) values.clear();
+        for (int32_t value = 0; value < valueNameCount(facts); ++value) values.push_back(value);
+        for (const int32_t value : values) {
+            const host::HostSession::Instance instance = session.createInstance();
+            cli::applySettings(session, instance.get(), {{&facts, value}});
+            const cli::SettingView view = cli::instanceSettings(session, instance.get(), s)[i];
+            ASSERT_EQ(view.value, value) << facts.name;
+            ASSERT_FALSE(view.assignment.empty()) << facts.name << " " << value;
+            std::vector<std::string> words = {view.assignment.substr(view.assignment.find('=') + 1)};
+            if (!view.meaning.empty()) words.push_back(view.meaning);
+            for (const std::string &word : words) {
+                const std::vector<cli::SettingChange> changes =
+                    cli::parseSettingPair(std::string(facts.name) + "=" + word, &s);
+                ASSERT_EQ(changes.size(), 1u);
+                EXPECT_EQ(changes[0].value, value) << facts.name << "=" << word;
+            }
+        }
+    }
+}
+
+// Settings whose text would not fit the 128-byte record whole are refused,
+// and the scene keeps its record: the module would cut the text mid-number.
+TEST(SetCommand, SettingsTooLongForTheRecordLeaveTheSceneUntouched) {
+    TempDir dir;
+    std::string text = "-2147483648 1";
+    for (int position = 3; position <= 18; ++position) text += position <= 10 ? " -2147483648" : " 0";
+    ASSERT_EQ(text.size(), 125u);
+    scene::Scene s;
+    s.filters.push_back({"Kivo_VidMixer", scene::recordOfText(text)});
+    scene::saveSceneFile(s, dir.file("s.json"));
+    const std::string before = dir.read("s.json");
+    const CommandResult result = vidmixer(dir, "set " + quoted(dir.file("s.json")) + " grainWidth=2147483647");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(contains(result.err, "the settings take 134 characters")) << result.err;
     EXPECT_EQ(dir.read("s.json"), before);
 }
 

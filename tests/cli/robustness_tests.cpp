@@ -40,7 +40,7 @@ bool contains(const std::string &text, const std::string &part) { return text.fi
 // A scene fading the Negative look in from 0 at the first frame to 1 at the last.
 scene::Scene negativeScene() {
     scene::Scene s = cli::newScene(24, {kFirst, kLast}, KIVO_MODULE_FILE);
-    host::HostSession session(KIVO_MODULE_FILE, scene::kMixerServerName);
+    host::HostSession session(KIVO_MODULE_FILE, kMixerServerName);
     host::HostSession::Instance instance = session.createInstance();
     session.load(instance.get(), std::vector<uint8_t>(s.filters[0].record.begin(), s.filters[0].record.end()));
     cli::applySettings(session, instance.get(), cli::parseSettingPair("effect=negative", nullptr));
@@ -382,8 +382,8 @@ TEST(SmallerFaults, WarningsCleanupsAndMessages) {
         vidmixer(dir, "render " + quoted(dir.file("scene.json")) + " -q -i - -o " + quoted(dir.file("out/####.png")) +
                           " --size 4x4 --module " + quoted(KIVO_MODULE_FILE) + " < " + quoted(dir.file("in.raw")));
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_TRUE(contains(result.err, "filter 1 (Kivo_VidMixer): its settings record \"hello world\" is not 18 numbers; "
-                                     "the module uses grainWidth=1"))
+    EXPECT_TRUE(contains(result.err, "filter 1 (Kivo_VidMixer): its settings record \"hello world\" is not 18 numbers as "
+                                     "the module writes them; the module uses grainWidth=1"))
         << result.err;
     EXPECT_EQ(dir.entries("out"), (std::vector<std::string>{live, "0001.png"}));
 

@@ -34,7 +34,7 @@ TEST(Frei0rPlugin, ParametersFollowTheSettingsTable) {
     const std::vector<std::pair<std::string, int>> expected = {
         {"look", F0R_PARAM_STRING},         {"fade", F0R_PARAM_DOUBLE},        {"fps", F0R_PARAM_DOUBLE},
         {"time unit", F0R_PARAM_DOUBLE},    {"grainWidth", F0R_PARAM_DOUBLE},  {"grainHeight", F0R_PARAM_DOUBLE},
-        {"mixColour", F0R_PARAM_COLOR},     {"filmQuality", F0R_PARAM_BOOL},   {"sprocketJump", F0R_PARAM_BOOL},
+        {"mix", F0R_PARAM_COLOR},           {"filmQuality", F0R_PARAM_BOOL},   {"sprocketJump", F0R_PARAM_BOOL},
         {"whiteOut", F0R_PARAM_BOOL},       {"sepia", F0R_PARAM_BOOL},         {"vignette", F0R_PARAM_BOOL},
         {"outOfFocus", F0R_PARAM_BOOL},     {"focalDisplacement", F0R_PARAM_DOUBLE}};
     ASSERT_EQ(info.num_params, static_cast<int>(expected.size()));
@@ -47,8 +47,9 @@ TEST(Frei0rPlugin, ParametersFollowTheSettingsTable) {
         EXPECT_EQ(param.name, expected[i].first);
         EXPECT_EQ(param.type, expected[i].second) << param.name;
         EXPECT_GT(std::string(param.explanation).size(), 10u) << param.name;
-        if (i >= 4 && expected[i].first != "mixColour") {
-            EXPECT_STREQ(param.explanation, tableSetting(param.name).description);
+        if (i >= 4) {
+            const SettingGroup *group = findSettingGroup(param.name);
+            EXPECT_STREQ(param.explanation, group ? group->description : tableSetting(param.name).description);
         }
     }
 
@@ -71,7 +72,7 @@ TEST(Frei0rPlugin, ParametersFollowTheSettingsTable) {
         EXPECT_EQ(value, tableSetting(name).defaultValue) << name;
     }
     f0r_param_color_t colour{};
-    plugin.getParam(instance, &colour, plugin.paramIndex("mixColour"));
+    plugin.getParam(instance, &colour, plugin.paramIndex("mix"));
     EXPECT_EQ(colour.r, 1.0f);
 
     // Values set reach the module and come back through its saved settings.
@@ -80,14 +81,14 @@ TEST(Frei0rPlugin, ParametersFollowTheSettingsTable) {
     plugin.set(instance, "grainWidth", 0.5);
     plugin.set(instance, "vignette", 1.0);
     colour = {0.5f, 0.0f, 1.0f};
-    plugin.setParam(instance, &colour, plugin.paramIndex("mixColour"));
+    plugin.setParam(instance, &colour, plugin.paramIndex("mix"));
     plugin.getParam(instance, &look, plugin.paramIndex("look"));
     EXPECT_STREQ(look, "film");
     plugin.getParam(instance, &value, plugin.paramIndex("grainWidth"));
     EXPECT_DOUBLE_EQ(value, 32.0 / 63.0); // 1 + round(0.5 x 63) = 33 pixels
     plugin.getParam(instance, &value, plugin.paramIndex("vignette"));
     EXPECT_EQ(value, 1.0);
-    plugin.getParam(instance, &colour, plugin.paramIndex("mixColour"));
+    plugin.getParam(instance, &colour, plugin.paramIndex("mix"));
     EXPECT_FLOAT_EQ(colour.r, 128 / 255.0f);
     EXPECT_EQ(colour.g, 0.0f);
     EXPECT_EQ(colour.b, 1.0f);
@@ -141,7 +142,7 @@ TEST(Frei0rPlugin, TwoInstancesMatchTwoFiltersOfAScene) {
     scene::Scene scene;
     scene.fps = 24;
     scene.items = {{1, "first", {{0, {0, 0, 0}, {0.75, 0.75, 0.75}}}}, {2, "second", {{0, {0, 0, 0}, {0.5, 0.5, 0.5}}}}};
-    scene.filters = {{scene::kMixerServerName, {}}, {scene::kMixerServerName, {}}};
+    scene.filters = {{kMixerServerName, {}}, {kMixerServerName, {}}};
     const std::string records[2] = {"1 4 1 0 0 1 0 0 255 255 255 0 0 0 0 0 0 1",
                                      "2 1 1 0 0 1 0 2 255 255 255 1 0 0 1 0 0 1"};
     for (int i = 0; i < 2; ++i) std::copy(records[i].begin(), records[i].end(), scene.filters[i].record.begin());

@@ -232,11 +232,11 @@ TEST_F(Main, UsesTheSavedLookupNotItsOwnArgument) {
         return nullptr;
     };
     // The handler activated with a lookup that notes what is looked up.
-    host::HostSession session(KIVO_MODULE_FILE, host::kDefaultServer, nullptr, loggingLookup);
+    host::HostSession session(KIVO_MODULE_FILE, kMixerServerName, nullptr, loggingLookup);
     host::HostSession::Instance instance = session.createInstance();
     host::ScriptedDriver script({UserAction::cancel()});
     services.setDriver(&script);
-    ActivateFunction activate = session.module().requireServer(host::kInterfaceClass, host::kDefaultServer);
+    ActivateFunction activate = session.module().requireServer(host::kInterfaceClass, kMixerServerName);
     test::clearLookupLog();
     // Any version is accepted: the interface makes no version check.
     EXPECT_EQ(activate(7, other, instance.get(), nullptr), 0);

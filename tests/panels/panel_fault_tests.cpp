@@ -26,7 +26,7 @@ void expectNoLeaks() {
 }
 
 TEST(PanelServicesMissing, ErrorShownOnceResultTwoNothingOpenedOrLeft) {
-    host::HostSession session(KIVO_MODULE_FILE, host::kDefaultServer, nullptr, loggingLookup);
+    host::HostSession session(KIVO_MODULE_FILE, kMixerServerName, nullptr, loggingLookup);
     auto instance = session.createInstance();
     const std::vector<int32_t> before = fieldsOf(*static_cast<MixerInstance *>(instance.get()));
     test::clearLookupLog();
@@ -48,7 +48,7 @@ TEST(InterfaceBeforeHandler, ReturnsTwoWithoutLookingAnythingUp) {
     host::ScopedGlobal messageGlobal("Info Messages", host::MessageRecorder::service());
     // A fresh load: no handler activation has saved the host's services.
     auto module = host::LoadedModule::open(KIVO_MODULE_FILE);
-    ActivateFunction activate = module->requireServer(host::kInterfaceClass, host::kDefaultServer);
+    ActivateFunction activate = module->requireServer(host::kInterfaceClass, kMixerServerName);
     MixerInstance m{};
     m.grainWidth = 2;
     test::clearLookupLog();
@@ -75,7 +75,7 @@ protected:
     void SetUp() override {
         host::ScopedGlobal hidden("Info Messages", nullptr);
         HandlerTable table{};
-        ActivateFunction activate = session.module().requireServer(host::kHandlerClass, host::kDefaultServer);
+        ActivateFunction activate = session.module().requireServer(host::kHandlerClass, kMixerServerName);
         ASSERT_EQ(activate(KIVO_SERVER_VERSION, host::hostGlobalLookup, &table, nullptr), AFUNC_BADGLOBAL);
     }
 };
@@ -99,7 +99,7 @@ TEST(WithoutMessagesOrPanels, ServicesMissingReturnsTwoSilently) {
     {
         host::ScopedGlobal hidden("Info Messages", nullptr);
         HandlerTable table{};
-        session.module().requireServer(host::kHandlerClass, host::kDefaultServer)(KIVO_SERVER_VERSION,
+        session.module().requireServer(host::kHandlerClass, kMixerServerName)(KIVO_SERVER_VERSION,
                                                                                    host::hostGlobalLookup, &table,
                                                                                    nullptr);
     }

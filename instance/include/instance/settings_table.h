@@ -44,7 +44,16 @@ constexpr SettingFacts number(const char *name, int stored, int32_t def, Setting
                               int32_t maximum, const char *label, const char *description) {
     return {name, stored, def, kind, nullptr, nullptr, -1, minimum, maximum, label, description};
 }
+constexpr SettingFacts member(const char *name, int stored, int32_t def, int32_t minimum, int32_t maximum,
+                              const SettingGroup &group, const char *description) {
+    return {name, stored, def, SettingKind::Integer, nullptr, nullptr, -1, minimum, maximum, nullptr, description,
+            &group};
+}
 } // namespace settings_detail
+
+// The colour that the RGB look blends towards, edited as one.
+inline constexpr SettingGroup kMixColour = {"mix", GroupKind::Colour, "Mix RGB :",
+                                            "colour the RGB look blends towards"};
 
 // In the instance's memory order. The spaces inside the item texts are part of them.
 inline constexpr SettingInfo kSettings[kSettingCount] = {
@@ -70,15 +79,10 @@ inline constexpr SettingInfo kSettings[kSettingCount] = {
     {&MixerInstance::allowNegatives,
      settings_detail::choice("allowNegatives", 7, 0, settings_detail::kSwitchNames, settings_detail::kYesNoItems, 1,
                              "Allow Negatives :", "a negative fade counts by its size instead of as 0")},
-    {&MixerInstance::mixRed,
-     settings_detail::number("mixRed", 9, 255, SettingKind::ColourComponent, 0, 255, "Mix RGB :",
-                             "red of the colour the RGB look mixes towards")},
+    {&MixerInstance::mixRed, settings_detail::member("mixRed", 9, 255, 0, 255, kMixColour, "red of the mix colour")},
     {&MixerInstance::mixGreen,
-     settings_detail::number("mixGreen", 10, 255, SettingKind::ColourComponent, 0, 255, "Mix RGB :",
-                             "green of the colour the RGB look mixes towards")},
-    {&MixerInstance::mixBlue,
-     settings_detail::number("mixBlue", 11, 255, SettingKind::ColourComponent, 0, 255, "Mix RGB :",
-                             "blue of the colour the RGB look mixes towards")},
+     settings_detail::member("mixGreen", 10, 255, 0, 255, kMixColour, "green of the mix colour")},
+    {&MixerInstance::mixBlue, settings_detail::member("mixBlue", 11, 255, 0, 255, kMixColour, "blue of the mix colour")},
     {&MixerInstance::effect,
      settings_detail::choice("effect", 8, 0, settings_detail::kEffectNames, settings_detail::kEffectItems, 3,
                              "Fade using :", "the look faded in: static, RGB colour, black-and-white film, negative")},
@@ -99,6 +103,18 @@ inline constexpr SettingInfo kSettings[kSettingCount] = {
      settings_detail::number("focalDisplacement", 18, 1, SettingKind::Integer, 1, settings_detail::kMost,
                              "Focal Displacement :", "film look: column distance of the out-of-focus smear")},
 };
+
+// The fields of a group's members, in the table's order.
+template <int Count> struct GroupFields {
+    int32_t MixerInstance::*field[Count];
+};
+template <int Count> constexpr GroupFields<Count> groupFields(const SettingGroup &group) {
+    GroupFields<Count> fields{};
+    int found = 0;
+    for (const SettingInfo &setting : kSettings)
+        if (setting.facts.group == &group && found < Count) fields.field[found++] = setting.field;
+    return fields;
+}
 
 // The row of a field, found at compile time.
 constexpr const SettingInfo &settingOf(int32_t MixerInstance::*field) {
@@ -128,6 +144,25 @@ constexpr bool eachPositionOnce() {
     return true;
 }
 static_assert(eachPositionOnce(), "the stored positions are 1..18, each once");
+
+constexpr bool membersOf(const SettingGroup &group, int count) {
+    for (const SettingInfo &setting : kSettings)
+        if (setting.facts.group == &group) --count;
+    return count == 0;
+}
+constexpr bool eachItemNamed() {
+    for (const SettingInfo &setting : kSettings) {
+        const SettingFacts &facts = setting.facts;
+        if (facts.items == nullptr) continue;
+        int items = 0;
+        while (facts.items[items] != nullptr) ++items;
+        if (items != valueNameCount(facts)) return false;
+    }
+    return true;
+}
+static_assert(eachItemNamed(), "a choice's item texts and value names pair up");
+
+static_assert(membersOf(kMixColour, groupSize(GroupKind::Colour)), "a colour has three members");
 
 struct StoredOrder {
     int index[kSettingCount];

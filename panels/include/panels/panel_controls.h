@@ -14,17 +14,24 @@
 enum class ControlKind { Number, ColourTriple, CheckBox, Choice, SceneItem };
 
 struct ControlRow {
-    const SettingInfo *setting; // the edited setting; a colour control edits all three components
+    const SettingInfo *setting; // the edited setting; for a group, its first member
 };
 
 constexpr ControlRow controlOf(int32_t MixerInstance::*field) { return ControlRow{&settingOf(field)}; }
 
+// The one control of a group's members.
+constexpr ControlRow groupControl(const SettingGroup &group) {
+    for (const SettingInfo &setting : kSettings)
+        if (setting.facts.group == &group) return ControlRow{&setting};
+    return ControlRow{nullptr}; // not reached for a group of the table
+}
+
 constexpr ControlKind controlKind(const ControlRow &row) {
+    if (row.setting->facts.group != nullptr) return ControlKind::ColourTriple; // the one kind of group
     switch (row.setting->facts.kind) {
     case SettingKind::Switch: return ControlKind::CheckBox;
     case SettingKind::Choice: return ControlKind::Choice;
     case SettingKind::Integer: return ControlKind::Number;
-    case SettingKind::ColourComponent: return ControlKind::ColourTriple;
     case SettingKind::SceneItem: return ControlKind::SceneItem;
     }
     return ControlKind::Number;

@@ -6,8 +6,7 @@
 
 #include "contract/host_abi.h"
 #include "instance/mixer_instance.h"
-
-inline constexpr int kSettingsRecordSize = 128;
+#include "instance/setting_facts.h"
 
 // Writes the record: the eighteen values in stored order, separated by single
 // spaces, cut after 128 characters, zero-filled.

@@ -1,20 +1,41 @@
 // What a host may know of the module's settings without knowing the
-// instance's layout: names, stored positions, kinds, the words a user types
-// for a value, ranges, panel labels and one-line descriptions. The facts come
-// from the settings table; a host edits settings through the stored record
-// (the values in stored order) and the module's own load and save.
+// instance's layout: the name of its servers, the size of its settings
+// record, and per setting its name, stored position, kind, the words a user
+// types for a value, range, panel label, one-line description and group. The
+// facts come from the settings table; a host edits settings through the
+// stored record (the values in stored order) and the module's own load and
+// save.
 #ifndef KIVO_INSTANCE_SETTING_FACTS_H
 #define KIVO_INSTANCE_SETTING_FACTS_H
 
 #include <cstdint>
 #include <string_view>
 
+// The name of the module's two servers, its handler and its interface.
+inline constexpr char kMixerServerName[] = "Kivo_VidMixer";
+
+// The bytes of the settings record that the module saves and loads.
+inline constexpr int kSettingsRecordSize = 128;
+
 enum class SettingKind : uint8_t {
-    Switch,          // 0 off, anything else on
-    Choice,          // one of the named values
-    Integer,         // a number in [minimum, maximum]
-    ColourComponent, // one channel of the mix colour, 0..255
-    SceneItem,       // the id of a scene item, 0 for none
+    Switch,    // 0 off, anything else on
+    Choice,    // one of the named values
+    Integer,   // a number in [minimum, maximum]
+    SceneItem, // the id of a scene item, 0 for none
+};
+
+enum class GroupKind : uint8_t {
+    Colour, // three members: red, green and blue
+};
+
+// Settings that users see as one thing: one panel control, one command-line
+// pair, one frei0r parameter. The members are the settings naming the group,
+// in the table's order.
+struct SettingGroup {
+    const char *name; // as hosts display it and users type it
+    GroupKind kind;
+    const char *panelLabel; // label of the control that edits all members
+    const char *description;
 };
 
 struct SettingFacts {
@@ -27,17 +48,30 @@ struct SettingFacts {
     int32_t otherValuesActAs;      // Switch, Choice: what a value without a name does; -1: nothing
     int32_t minimum;               // the accepted range of a number
     int32_t maximum;
-    const char *panelLabel; // label of the control that edits it
+    const char *panelLabel; // label of the control that edits it; null in a group
     const char *description;
+    const SettingGroup *group = nullptr; // the group it belongs to, if any
 };
 
 inline constexpr int kSettingCount = 18;
+
+// The number of members of a group of this kind.
+constexpr int groupSize(GroupKind kind) { return kind == GroupKind::Colour ? 3 : 0; }
 
 // The settings in the table's order (the instance's memory order).
 const SettingFacts &settingFacts(int index);
 
 // The setting of that name, compared without regard to case, or null.
 const SettingFacts *findSettingFacts(std::string_view name);
+
+// The setting stored at a position of the settings record (1 to 18).
+const SettingFacts &storedSettingFacts(int position);
+
+// The group of that name, compared without regard to case, or null.
+const SettingGroup *findSettingGroup(std::string_view name);
+
+// The group's members, in the table's order; groupSize(kind) of them.
+void groupMembers(const SettingGroup &group, const SettingFacts *members[]);
 
 // The number of named values of a Switch or Choice, else 0.
 constexpr int valueNameCount(const SettingFacts &facts) {
@@ -57,7 +91,9 @@ constexpr int32_t actingValue(const SettingFacts &facts, int32_t value) {
 // The word for the value it acts as, or null when it acts as none.
 const char *valueNameOf(const SettingFacts &facts, int32_t value);
 
-// The value a word (compared without regard to case) names, or -1.
+// The value that a word names, or -1: a value name, or a Choice's item text
+// without its surrounding spaces ("film" or "B&W Film"), compared without
+// regard to case.
 int32_t valueNamed(const SettingFacts &facts, std::string_view word);
 
 #endif
