@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "frame_helpers.h"
+#include "process/cosine.h"
 #include "process/frame_tables.h"
 #include "process/frame_state.h"
 #include "process/film_pixel.h"
 #include "process/luminance.h"
 #include "process/random_generator.h"
+#include "process/vignette_table.h"
+#include "reference_filter.h"
 
 namespace {
 
@@ -122,7 +125,6 @@ TEST(FilmConstants, ScratchBasesAndSteps) {
     EXPECT_EQ(std::vector<int64_t>(c640.scratchBase, c640.scratchBase + 6),
               (std::vector<int64_t>{106, 114, 117, 480, 632, 320}));
     EXPECT_EQ(c640.widthSquared, 409600.0);
-    EXPECT_EQ(c640.vignetteStep, 3.1416 / 640.0);
     const FrameState c102 = measured(102);
     EXPECT_EQ(std::vector<int64_t>(c102.scratchBase, c102.scratchBase + 6),
               (std::vector<int64_t>{17, 25, 28, 75, 94, 51}));
@@ -130,6 +132,22 @@ TEST(FilmConstants, ScratchBasesAndSteps) {
     EXPECT_EQ(measured(0).vignetteStep, 0.0);
     EXPECT_EQ(measured(-2147483647 - 1).scratchBase[4], -2147483656LL);
     EXPECT_EQ(measured(2147483647).widthSquared, 2147483647.0 * 2147483647.0);
+}
+
+// Every amount the vignette blends by in the darkened quadrant of real frame
+// sizes, as the frame's constants give it, equals the reference's, computed
+// with the module's correctly rounded cosine.
+TEST(FilmConstants, VignetteAmountsEqualTheReference) {
+    int64_t amounts = 0;
+    for (const auto &size : {std::array{640, 480}, std::array{720, 576}, std::array{1920, 1080}}) {
+        const FrameState frame = measured(size[0]);
+        for (int32_t y = 0; y <= size[1] / 2 && y <= size[0]; ++y)
+            for (int32_t x = 0; x <= size[0] / 2; ++x, ++amounts)
+                ASSERT_EQ(vignetteAmount(x, y, frame.vignetteStep),
+                          reference::vignetteAmount(x, y, size[0], roundedCosine))
+                    << x << "," << y << " of " << size[0] << "x" << size[1];
+    }
+    EXPECT_GT(amounts, 500000);
 }
 
 TEST_F(FilmPixel, GreyFromLuminanceAndGrain) {

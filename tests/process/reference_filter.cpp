@@ -71,6 +71,12 @@ int smearLuminance(int r, int g, int b) { return (int)(0.11 * b + 0.3 * r + 0.59
 
 } // namespace
 
+double vignetteAmount(int X, int Y, int W, double (*cosine)(double)) {
+    double c = cosine(std::sqrt((double)(X * X + Y * Y)) * (3.1416 / W));
+    if (c < 0) c = 0;
+    return 1 - c;
+}
+
 void renderFrame(const MixerInstance &m, const RgbaImage &source, int32_t frameNumber, double fadeAmount,
                  Generator &generator, RgbaImage &output, std::vector<HostCall> *calls) {
     output = RgbaImage(source.width, source.height);
@@ -79,7 +85,6 @@ void renderFrame(const MixerInstance &m, const RgbaImage &source, int32_t frameN
 
     int scratchBase[6] = {W / 6, W / 6 + 8, W / 6 + 11, (W / 4) * 3, W - 8, W / 2};
     double widthSquared = (double)W * W;
-    double vignetteStep = 3.1416 / W;
 
     int jitter[6];
     for (int i = 0; i < 6; i++) jitter[i] = (int)halve(generator.next(), 16);
@@ -150,11 +155,8 @@ void renderFrame(const MixerInstance &m, const RgbaImage &source, int32_t frameN
                         }
                         if (m.vignette) {
                             int X = x - W / 2, Y = y - H / 2;
-                            if (!((double)Y * Y > widthSquared)) {
-                                double c = std::cos(std::sqrt((double)(X * X + Y * Y)) * vignetteStep);
-                                if (c < 0) c = 0;
-                                v = (uint16_t)mix(v, 16, 1 - c);
-                            }
+                            if (!((double)Y * Y > widthSquared))
+                                v = (uint16_t)mix(v, 16, vignetteAmount(X, Y, W, [](double a) { return std::cos(a); }));
                         }
                         int tr = v, tg = v, tb = v;
                         if (m.sepia) {

@@ -27,6 +27,10 @@ uint32_t halve(uint32_t value, uint32_t limit);
 // (1 - amount) * from + to * amount, truncated, clamped; for sums in int range.
 int mix(int from, int to, double amount);
 
+// The vignette's blend amount at offset (X, Y) from the centre of a frame W
+// pixels wide: 1 - max(0, cos(distance x 3.1416 / W)), with the cosine given.
+double vignetteAmount(int X, int Y, int W, double (*cosine)(double));
+
 // The fade amount from the control item's vector at the frame's time.
 double fade(const MixerInstance &m, const double vector[3]);
 
