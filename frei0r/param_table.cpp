@@ -46,11 +46,11 @@ bool fixedByThePlugin(const SettingFacts &facts) {
 }
 
 Param settingParam(const SettingFacts &facts) {
-    if (facts.group != nullptr) {
-        Param param{facts.group->name, facts.group->description, ParamKind::Colour, nullptr, 0.0, {}, facts.group};
+    if (const SettingGroup *group = groupOf(facts)) {
+        Param param{group->name, group->description, ParamKind::Colour, nullptr, 0.0, {}, group};
         const SettingFacts *members[kSettingCount];
-        groupMembers(*facts.group, members);
-        for (int i = 0; i < groupSize(facts.group->kind); ++i) param.settings[i] = spanOf(*members[i]);
+        groupMembers(*group, members);
+        for (int i = 0; i < groupSize(group->kind); ++i) param.settings[i] = spanOf(*members[i]);
         return param;
     }
     const ParamKind kind = std::strcmp(facts.name, kLookSetting) == 0 ? ParamKind::Look
@@ -69,11 +69,11 @@ std::vector<Param> buildParams() {
         {"time unit", "Length of the host's time unit in seconds: 0.001 milliseconds, 1 seconds, 0 the host's own",
          ParamKind::TimeUnit, &ParamValues::timeUnit, 0.0},
     };
-    const SettingGroup *lastGroup = nullptr;
+    int lastGroup = -1;
     for (int i = 0; i < kSettingCount; ++i) {
         const SettingFacts &facts = settingFacts(i);
         if (fixedByThePlugin(facts) || std::strcmp(facts.name, kLookSetting) == 0) continue;
-        if (facts.group != nullptr && facts.group == lastGroup) continue; // one parameter per group
+        if (facts.group >= 0 && facts.group == lastGroup) continue; // one parameter per group
         lastGroup = facts.group;
         params.push_back(settingParam(facts));
     }

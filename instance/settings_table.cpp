@@ -35,16 +35,20 @@ const SettingFacts *findSettingFacts(std::string_view name) {
 
 const SettingFacts &storedSettingFacts(int position) { return kSettings[kStoredOrder[position - 1]].facts; }
 
+int settingGroupCount() { return static_cast<int>(std::size(kSettingGroups)); }
+
+const SettingGroup &settingGroup(int index) { return kSettingGroups[index]; }
+
 const SettingGroup *findSettingGroup(std::string_view name) {
-    for (const SettingInfo &setting : kSettings)
-        if (setting.facts.group != nullptr && sameWord(setting.facts.group->name, name)) return setting.facts.group;
+    for (const SettingGroup &group : kSettingGroups)
+        if (sameWord(group.name, name)) return &group;
     return nullptr;
 }
 
 void groupMembers(const SettingGroup &group, const SettingFacts *members[]) {
     int found = 0;
     for (const SettingInfo &setting : kSettings)
-        if (setting.facts.group == &group) members[found++] = &setting.facts;
+        if (groupOf(setting.facts) == &group) members[found++] = &setting.facts;
 }
 
 const char *valueNameOf(const SettingFacts &facts, int32_t value) {

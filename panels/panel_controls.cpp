@@ -40,7 +40,7 @@ void fillDescriptor(const ControlRow &row, GlobalLookup lookup) {
 
 const char *controlLabel(const ControlRow &row) {
     const SettingFacts &facts = row.setting->facts;
-    return facts.group != nullptr ? facts.group->panelLabel : facts.panelLabel;
+    return facts.group >= 0 ? kSettingGroups[facts.group].panelLabel : facts.panelLabel;
 }
 
 void addControl(const PanelFunctions *functions, PanelHandle panel, const ControlRow &row, GlobalLookup lookup) {

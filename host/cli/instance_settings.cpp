@@ -25,20 +25,10 @@ bool sameWord(std::string_view a, std::string_view b) {
     return true;
 }
 
-// The groups of the table, each once, in the order of their first members.
-std::vector<const SettingGroup *> settingGroups() {
-    std::vector<const SettingGroup *> groups;
-    for (int i = 0; i < kSettingCount; ++i) {
-        const SettingGroup *group = settingFacts(i).group;
-        if (group != nullptr && (groups.empty() || groups.back() != group)) groups.push_back(group);
-    }
-    return groups;
-}
-
 std::string settingNames() {
     std::string names;
     for (int i = 0; i < kSettingCount; ++i) names += std::string(i ? ", " : "") + settingFacts(i).name;
-    for (const SettingGroup *group : settingGroups()) names += ", " + std::string(group->name) + " (" + kColourForm + ")";
+    for (int i = 0; i < settingGroupCount(); ++i) names += ", " + std::string(settingGroup(i).name) + " (" + kColourForm + ")";
     return names;
 }
 

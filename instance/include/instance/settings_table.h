@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "instance/mixer_instance.h"
 #include "instance/setting_facts.h"
@@ -45,15 +46,17 @@ constexpr SettingFacts number(const char *name, int stored, int32_t def, Setting
     return {name, stored, def, kind, nullptr, nullptr, -1, minimum, maximum, label, description};
 }
 constexpr SettingFacts member(const char *name, int stored, int32_t def, int32_t minimum, int32_t maximum,
-                              const SettingGroup &group, const char *description) {
+                              int group, const char *description) {
     return {name, stored, def, SettingKind::Integer, nullptr, nullptr, -1, minimum, maximum, nullptr, description,
-            &group};
+            group};
 }
 } // namespace settings_detail
 
-// The colour that the RGB look blends towards, edited as one.
-inline constexpr SettingGroup kMixColour = {"mix", GroupKind::Colour, "Mix RGB :",
-                                            "colour the RGB look blends towards"};
+// The groups of settings edited as one, by index.
+inline constexpr int kMixColour = 0; // the colour that the RGB look blends towards
+inline constexpr SettingGroup kSettingGroups[] = {
+    {"mix", GroupKind::Colour, "Mix RGB :", "colour the RGB look blends towards"},
+};
 
 // In the instance's memory order. The spaces inside the item texts are part of them.
 inline constexpr SettingInfo kSettings[kSettingCount] = {
@@ -108,11 +111,11 @@ inline constexpr SettingInfo kSettings[kSettingCount] = {
 template <int Count> struct GroupFields {
     int32_t MixerInstance::*field[Count];
 };
-template <int Count> constexpr GroupFields<Count> groupFields(const SettingGroup &group) {
+template <int Count> constexpr GroupFields<Count> groupFields(int group) {
     GroupFields<Count> fields{};
     int found = 0;
     for (const SettingInfo &setting : kSettings)
-        if (setting.facts.group == &group && found < Count) fields.field[found++] = setting.field;
+        if (setting.facts.group == group && found < Count) fields.field[found++] = setting.field;
     return fields;
 }
 
@@ -145,24 +148,28 @@ constexpr bool eachPositionOnce() {
 }
 static_assert(eachPositionOnce(), "the stored positions are 1..18, each once");
 
-constexpr bool membersOf(const SettingGroup &group, int count) {
-    for (const SettingInfo &setting : kSettings)
-        if (setting.facts.group == &group) --count;
-    return count == 0;
+constexpr bool eachGroupFull() {
+    for (int group = 0; group < static_cast<int>(std::size(kSettingGroups)); ++group) {
+        int members = 0;
+        for (const SettingInfo &setting : kSettings) members += setting.facts.group == group;
+        if (members != groupSize(kSettingGroups[group].kind)) return false;
+    }
+    return true;
 }
+static_assert(eachGroupFull(), "each group has the members of its kind");
+
+// Compares no address with null: sanitizer builds cannot evaluate that here.
 constexpr bool eachItemNamed() {
     for (const SettingInfo &setting : kSettings) {
-        const SettingFacts &facts = setting.facts;
-        if (facts.items == nullptr) continue;
-        int items = 0;
-        while (facts.items[items] != nullptr) ++items;
-        if (items != valueNameCount(facts)) return false;
+        if (setting.facts.kind != SettingKind::Choice) continue;
+        int items = 0, names = 0;
+        while (setting.facts.items[items]) ++items;
+        while (setting.facts.valueNames[names]) ++names;
+        if (items != names) return false;
     }
     return true;
 }
 static_assert(eachItemNamed(), "a choice's item texts and value names pair up");
-
-static_assert(membersOf(kMixColour, groupSize(GroupKind::Colour)), "a colour has three members");
 
 struct StoredOrder {
     int index[kSettingCount];

@@ -20,14 +20,14 @@ struct ControlRow {
 constexpr ControlRow controlOf(int32_t MixerInstance::*field) { return ControlRow{&settingOf(field)}; }
 
 // The one control of a group's members.
-constexpr ControlRow groupControl(const SettingGroup &group) {
+constexpr ControlRow groupControl(int group) {
     for (const SettingInfo &setting : kSettings)
-        if (setting.facts.group == &group) return ControlRow{&setting};
-    return ControlRow{nullptr}; // not reached for a group of the table
+        if (setting.facts.group == group) return ControlRow{&setting};
+    return ControlRow{&kSettings[0]}; // not reached for a group of the table
 }
 
 constexpr ControlKind controlKind(const ControlRow &row) {
-    if (row.setting->facts.group != nullptr) return ControlKind::ColourTriple; // the one kind of group
+    if (row.setting->facts.group >= 0) return ControlKind::ColourTriple; // the one kind of group
     switch (row.setting->facts.kind) {
     case SettingKind::Switch: return ControlKind::CheckBox;
     case SettingKind::Choice: return ControlKind::Choice;

@@ -29,8 +29,8 @@ enum class GroupKind : uint8_t {
 };
 
 // Settings that users see as one thing: one panel control, one command-line
-// pair, one frei0r parameter. The members are the settings naming the group,
-// in the table's order.
+// pair, one frei0r parameter. The members are the settings of the group's
+// index, in the table's order.
 struct SettingGroup {
     const char *name; // as hosts display it and users type it
     GroupKind kind;
@@ -50,7 +50,7 @@ struct SettingFacts {
     int32_t maximum;
     const char *panelLabel; // label of the control that edits it; null in a group
     const char *description;
-    const SettingGroup *group = nullptr; // the group it belongs to, if any
+    int group = -1; // the index of its group (settingGroup), -1: none
 };
 
 inline constexpr int kSettingCount = 18;
@@ -66,6 +66,15 @@ const SettingFacts *findSettingFacts(std::string_view name);
 
 // The setting stored at a position of the settings record (1 to 18).
 const SettingFacts &storedSettingFacts(int position);
+
+// The groups, by index.
+int settingGroupCount();
+const SettingGroup &settingGroup(int index);
+
+// The setting's group, or null.
+inline const SettingGroup *groupOf(const SettingFacts &facts) {
+    return facts.group < 0 ? nullptr : &settingGroup(facts.group);
+}
 
 // The group of that name, compared without regard to case, or null.
 const SettingGroup *findSettingGroup(std::string_view name);
