@@ -130,8 +130,8 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
         instance->module = rt.session->createInstance();
         instance->width = width;
         instance->height = height;
-        instance->values =
-            kivo::frei0r::newParamValues(kivo::host::wholeSettings(rt.session->save(instance->module.get())), kFadeItem);
+        const kivo::host::StoredSettings saved = kivo::host::wholeSettings(rt.session->save(instance->module.get()));
+        instance->values = kivo::frei0r::newParamValues(saved, kFadeItem);
         applySettings(rt, *instance);
         return instance.release();
     } catch (const std::exception &error) {

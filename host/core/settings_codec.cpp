@@ -24,17 +24,20 @@ std::optional<int32_t> writtenNumber(std::string_view text) {
     return value;
 }
 
+struct Number {
+    int32_t value;
+    size_t end; // where its text ends
+};
+
 // The numbers of the text in turn, split at single spaces; stops at the
-// first word that is not a written number. ends: where each number ends.
-std::vector<int32_t> writtenNumbers(std::string_view text, std::vector<size_t> *ends = nullptr) {
-    std::vector<int32_t> numbers;
-    size_t start = 0;
-    while (start <= text.size()) {
+// first word that is not a written number.
+std::vector<Number> writtenNumbers(std::string_view text) {
+    std::vector<Number> numbers;
+    for (size_t start = 0; start <= text.size();) {
         const size_t space = std::min(text.find(' ', start), text.size());
         const std::optional<int32_t> number = writtenNumber(text.substr(start, space - start));
         if (!number) break;
-        numbers.push_back(*number);
-        if (ends != nullptr) ends->push_back(space);
+        numbers.push_back({*number, space});
         start = space + 1;
     }
     return numbers;
@@ -45,7 +48,8 @@ std::string longValues(const StoredSettings &settings) {
     std::vector<std::pair<size_t, std::string>> values;
     for (int position = 1; position <= kSettingCount; ++position) {
         const std::string value = std::to_string(settings[position - 1]);
-        if (value.size() >= 5) values.emplace_back(value.size(), std::string(storedSettingFacts(position).name) + "=" + value);
+        if (value.size() >= 5)
+            values.emplace_back(value.size(), std::string(storedSettingFacts(position).name) + "=" + value);
     }
     std::stable_sort(values.begin(), values.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
     std::string list;
@@ -64,21 +68,20 @@ std::string settingsText(const StoredSettings &settings) {
 std::vector<uint8_t> settingsRecord(const StoredSettings &settings) {
     const std::string text = settingsText(settings);
     if (text.size() > kLongestSettingsText)
-        throw SettingsTooLong("the settings take " + std::to_string(text.size()) +
-                              " characters, and a settings record holds " + std::to_string(kLongestSettingsText) +
-                              " whole: shorten the longest values (" + longValues(settings) + ")");
+        throw SettingsTooLong("the settings take " + std::to_string(text.size()) + " characters, more than the " +
+                              std::to_string(kLongestSettingsText) +
+                              " that a settings record holds whole; shorten the longest values (" +
+                              longValues(settings) + ")");
     std::vector<uint8_t> record(kSettingsRecordSize, 0);
     std::copy(text.begin(), text.end(), record.begin());
     return record;
 }
 
 SavedSettings savedSettings(std::span<const uint8_t> record) {
-    const std::string_view text = textOf(record);
-    std::vector<size_t> ends;
-    const std::vector<int32_t> numbers = writtenNumbers(text, &ends);
+    const std::vector<Number> numbers = writtenNumbers(textOf(record));
     SavedSettings settings;
     for (size_t i = 0; i < numbers.size() && i < settings.size(); ++i)
-        if (ends[i] < record.size()) settings[i] = numbers[i];
+        if (numbers[i].end < record.size()) settings[i] = numbers[i].value;
     return settings;
 }
 
@@ -101,9 +104,8 @@ bool isModuleRecord(std::span<const uint8_t> record) {
     if (!std::all_of(record.begin() + static_cast<std::ptrdiff_t>(text.size()), record.end(),
                      [](uint8_t byte) { return byte == 0; }))
         return false;
-    std::vector<size_t> ends;
-    const std::vector<int32_t> numbers = writtenNumbers(text, &ends);
-    return numbers.size() == kSettingCount && ends.back() == text.size();
+    const std::vector<Number> numbers = writtenNumbers(text);
+    return numbers.size() == kSettingCount && numbers.back().end == text.size();
 }
 
 } // namespace kivo::host
