@@ -11,7 +11,7 @@ set -euo pipefail
 
 build=(
   build-essential cmake g++ pkg-config
-  libopenimageio-dev libpng-dev zlib1g-dev nlohmann-json3-dev libcli11-dev libncurses-dev
+  libopenimageio-dev libpng-dev libdeflate-dev zlib1g-dev nlohmann-json3-dev libcli11-dev libncurses-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   frei0r-plugins-dev
 )

@@ -2,27 +2,7 @@
 
 #include <cstring>
 
-// The binary runs on any x86-64, where only SSE2 is certain. On such Linux
-// builds each loop also gets a version for newer processors (AVX2), chosen
-// once at load time; the file is compiled with the
-// vectorizer's full cost model (see CMakeLists.txt). Elsewhere they are plain
-// loops, and so are they under the sanitizers: the versions are picked by
-// resolvers that run while the program is loaded, before a sanitizer's
-// runtime is set up, and the instrumented resolvers would crash there.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define KIVO_PIXEL_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define KIVO_PIXEL_SANITIZED 1
-#endif
-#endif
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && !defined(KIVO_PIXEL_SANITIZED)
-#define KIVO_PIXEL_MULTIVERSION 1
-#define KIVO_PIXEL_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KIVO_PIXEL_MULTIVERSION 0
-#define KIVO_PIXEL_CLONES
-#endif
+#include "host/core/pixel_clones.h"
 
 namespace kivo::host {
 namespace {
@@ -62,11 +42,43 @@ KIVO_PIXEL_CLONES void splitRows(const uint8_t *__restrict from, size_t pixels, 
     }
 }
 
+// A sample of 0 to 1 as a level of 0 to top: rounded, halves up, and
+// clamped; NaN fails both comparisons and is 0.
+inline uint32_t levelOf(float value, float top) {
+    const float scaled = value * top + 0.5f;
+    return scaled >= 0.0f ? static_cast<uint32_t>(scaled <= top ? scaled : top) : 0u;
+}
+
 } // namespace
 
-// The versioned functions are called from here only: a call from another
-// file could bind to the default version instead of the dispatcher.
+// The versioned functions are called from here only (see pixel_clones.h).
 bool packRgbaToRgb(const uint8_t *rgba, uint8_t *rgb, size_t pixels) { return packRows(rgba, rgb, pixels) == 255; }
+
+bool widenRgbaTo16(const uint8_t *rgba, size_t pixels, int channels, uint8_t *samples) {
+    uint8_t alpha = 255;
+    for (size_t i = 0; i < pixels; ++i, rgba += 4) {
+        alpha &= rgba[3];
+        for (int c = 0; c < channels; ++c) {
+            *samples++ = rgba[c];
+            *samples++ = rgba[c];
+        }
+    }
+    return alpha == 255;
+}
+
+bool packFloatRgba(const float *rgba, size_t pixels, int channels, int depth, uint8_t *samples) {
+    const float top = depth == 16 ? 65535.0f : 255.0f;
+    bool opaque = true;
+    for (size_t i = 0; i < pixels; ++i, rgba += 4) {
+        opaque = opaque && rgba[3] == 1.0f;
+        for (int c = 0; c < channels; ++c) {
+            const uint32_t level = levelOf(rgba[c], top);
+            if (depth == 16) *samples++ = static_cast<uint8_t>(level >> 8);
+            *samples++ = static_cast<uint8_t>(level);
+        }
+    }
+    return opaque;
+}
 
 void makeOpaque(uint8_t *rgba, size_t pixels) { opaqueRows(rgba, pixels); }
 

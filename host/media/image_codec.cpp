@@ -19,8 +19,6 @@ namespace {
 
 namespace OIIO = OIIO_NAMESPACE;
 
-constexpr int kPngFilterNone = 0x08;
-
 // The image library's message on one line.
 std::string oiioReason(const std::string &detail) {
     const std::string message = detail.empty() ? OIIO::geterror() : detail;
@@ -139,7 +137,7 @@ void readImage(const std::string &path, const std::string *bytes, DecodedImage &
 
 
 bool writeImage(const std::string &path, const host::RgbaImage &image, const std::string &sampleType,
-                const std::vector<float> *deep, int pngCompression, std::vector<unsigned char> &encoded,
+                const std::vector<float> *deep, std::vector<unsigned char> &encoded,
                 const std::function<std::string()> &handOver) {
     // Declared before the writer, which may still write to it while it is
     // destroyed after an error.
@@ -154,11 +152,6 @@ bool writeImage(const std::string &path, const host::RgbaImage &image, const std
     if (imageSpec.format == OIIO::TypeDesc::UNKNOWN) imageSpec.set_format(OIIO::TypeDesc::UINT8);
     imageSpec.alpha_channel = alpha ? 3 : -1;
     imageSpec.attribute("oiio:UnassociatedAlpha", 1);
-    // PNG rows without a prediction filter (libpng's PNG_FILTER_NONE), as
-    // ffmpeg writes them: about twice as fast as trying every filter, and
-    // smaller on grainy frames.
-    imageSpec.attribute("png:filter", kPngFilterNone);
-    imageSpec.attribute("png:compressionLevel", pngCompression);
 
     const OIIO::TypeDesc given = deep != nullptr ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8;
     const void *data = deep != nullptr ? static_cast<const void *>(deep->data()) : image.pixels.data();

@@ -31,7 +31,7 @@ struct ImageCodec {
     // False: the format writes files only by name; handOver() gave the
     // name it wrote. Throws FileError.
     bool (*write)(const std::string &path, const host::RgbaImage &image, const std::string &sampleType,
-                  const std::vector<float> *deep, int pngCompression, std::vector<unsigned char> &encoded,
+                  const std::vector<float> *deep, std::vector<unsigned char> &encoded,
                   const std::function<std::string()> &handOver);
 };
 

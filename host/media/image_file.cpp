@@ -1,7 +1,7 @@
 #include "host/media/image_file.h"
 
 #include <dlfcn.h>
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <cctype>
 #include <cstdio>
@@ -85,7 +85,7 @@ void checkPngChunks(const std::string &path, const std::string &bytes) {
         if (length > bytes.size() - at - 12)
             throw FileError(path, "the PNG file is cut short (its " + type + " chunk at byte " + std::to_string(at) +
                                       " needs " + std::to_string(length) + " bytes)");
-        const uLong crc = ::crc32_z(::crc32_z(0, nullptr, 0), data + at + 4, size_t(length) + 4);
+        const uint32_t crc = libdeflate_crc32(0, data + at + 4, size_t(length) + 4);
         if (crc != bigEndian(data + at + 8 + length))
             throw FileError(path, "the PNG file is damaged (the " + type + " chunk at byte " + std::to_string(at) +
                                       " fails its checksum)");
@@ -147,13 +147,14 @@ void writeImageFile(const std::string &path, const host::RgbaImage &image, const
     if (deep != nullptr && deep->size() != pixels * 4)
         throw FileError(path, "the full-precision frame has the wrong size");
     AtomicFile file(path);
-    if (deep == nullptr && sampleType == "uint8" && hasPngExtension(path)) {
-        encodePlainPng(path, image, pngCompression, [&](std::string_view bytes) { file.write(bytes); });
+    if (hasPngExtension(path)) {
+        encodePng(path, image, deep, sampleType == "uint16" ? 16 : 8, pngCompression,
+                  [&](std::string_view bytes) { file.write(bytes); });
         file.commit();
         return;
     }
     std::vector<unsigned char> encoded;
-    const bool inMemory = imageCodec(path).write(path, image, sampleType, deep, pngCompression, encoded, [&] {
+    const bool inMemory = imageCodec(path).write(path, image, sampleType, deep, encoded, [&] {
         file.handOver();
         return file.temporaryPath();
     });

@@ -36,9 +36,11 @@ void readImageFile(const std::string &path, DecodedImage &decoded);
 // alpha is opaque everywhere) in the given sample type where the format
 // offers it, through a temporary file renamed over path once complete.
 // When deep is given (width * height * 4 floats) the file is written from it
-// instead of from image. PNGs are compressed at zlib's pngCompression
-// (0 to 9). Throws FileError.
-inline constexpr int kDefaultPngCompression = 3;
+// instead of from image. PNGs hold 16 bits a sample for "uint16" and 8 for
+// any other type, compressed at pngCompression (0 to 9, see encodePng). The
+// default is the lowest level whose files are no larger than ffmpeg's
+// default PNGs of the same frames, grainy or not. Throws FileError.
+inline constexpr int kDefaultPngCompression = 2;
 void writeImageFile(const std::string &path, const host::RgbaImage &image, const std::string &sampleType = "uint8",
                     const std::vector<float> *deep = nullptr, int pngCompression = kDefaultPngCompression);
 

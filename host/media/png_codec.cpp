@@ -1,13 +1,12 @@
 #include "host/media/png_codec.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
+#include <libdeflate.h>
 #include <png.h>
 
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -16,34 +15,12 @@ extern "C" {
 #include "host/core/frame_buffer.h"
 #include "host/core/pixel_layout.h"
 #include "host/media/atomic_file.h"
-#include "host/media/av_handles.h"
+#include "host/media/png_filter.h"
 
 namespace kivo::media {
 namespace {
 
-// An encoder with its frame and packet, kept by each thread from file to
-// file: opening one per file allocated its buffers on fresh pages every time.
-struct PngEncoder {
-    CodecPtr codec;
-    AvFramePtr frame{av_frame_alloc()};
-    PacketPtr packet{av_packet_alloc()};
-    int width = 0, height = 0, level = 0;
-    AVPixelFormat format = AV_PIX_FMT_NONE;
-    std::vector<uint8_t> rgb; // an opaque image's RGB rows, for the encoder
-};
-
-thread_local std::unique_ptr<PngEncoder> tEncoder;
 thread_local std::vector<png_bytep> tRowPointers; // a decoded image's rows, kept by each thread
-
-// Unreferences a frame or packet when the scope ends, thrown through or not.
-struct FrameRelease {
-    AVFrame *frame;
-    ~FrameRelease() { av_frame_unref(frame); }
-};
-struct PacketRelease {
-    AVPacket *packet;
-    ~PacketRelease() { av_packet_unref(packet); }
-};
 
 // A file being decoded by libpng, which reports failures by a long jump: the
 // functions that call into it hold nothing that needs destroying, and keep
@@ -101,65 +78,132 @@ bool readPngRows(PngReader &reader, png_bytep *rows) {
     return true;
 }
 
-// Opens the encoder again when the size, the pixel format or the level
-// differ from the last image's. Each PNG is complete in itself: the encoder
-// resets its compressor after every image and keeps nothing else from it.
-void openEncoder(PngEncoder &coder, const std::string &path, int width, int height, AVPixelFormat format, int level) {
-    if (coder.codec && coder.width == width && coder.height == height && coder.format == format &&
-        coder.level == level)
-        return;
-    coder.codec.reset();
-    const AVCodec *png = avcodec_find_encoder(AV_CODEC_ID_PNG);
-    CodecPtr codec(png == nullptr ? nullptr : avcodec_alloc_context3(png));
-    if (!codec || !coder.frame || !coder.packet) throw FileError(path, "cannot write image: no PNG encoder");
-    codec->width = width;
-    codec->height = height;
-    codec->pix_fmt = format;
-    codec->time_base = {1, 1};
-    codec->thread_count = 1;
-    codec->compression_level = level; // zlib's level
-    if (const int status = avcodec_open2(codec.get(), png, nullptr); status < 0)
-        throw FileError(path, "cannot write image: " + avReason(status));
-    coder.codec = std::move(codec);
-    coder.width = width;
-    coder.height = height;
-    coder.format = format;
-    coder.level = level;
+// What each thread keeps from file to file for writing PNGs: its buffers
+// and its compressor.
+struct PngEncoder {
+    libdeflate_compressor *compressor = nullptr;
+    int level = -1;
+    std::vector<uint8_t> filtered; // each row's filter type byte and its filtered bytes
+    std::vector<uint8_t> rows;     // a row of zeros, two unfiltered rows, four candidate rows
+    std::unique_ptr<uint8_t[]> compressed; // never cleared: only the pages written are backed
+    size_t compressedCapacity = 0;
+    ~PngEncoder() { libdeflate_free_compressor(compressor); }
+};
+
+thread_local std::unique_ptr<PngEncoder> tEncoder;
+
+struct PngLayout {
+    size_t width, height;
+    int channels; // 3 (RGB) or 4 (RGBA)
+    int depth;    // 8 or 16
+    size_t pixelBytes() const { return size_t(channels) * size_t(depth / 8); }
+    size_t rowBytes() const { return width * pixelBytes(); }
+};
+
+// Row y's samples as the file holds them, in `to` unless the frame's own
+// row will do; null when the layout has no alpha and the row is not opaque.
+const uint8_t *sampleRow(const host::RgbaImage &image, const std::vector<float> *deep, const PngLayout &layout,
+                         size_t y, uint8_t *to) {
+    const size_t first = y * layout.width * 4;
+    bool opaque;
+    if (deep != nullptr)
+        opaque = host::packFloatRgba(deep->data() + first, layout.width, layout.channels, layout.depth, to);
+    else if (layout.depth == 16)
+        opaque = host::widenRgbaTo16(image.pixels.data() + first, layout.width, layout.channels, to);
+    else if (layout.channels == 4)
+        return image.pixels.data() + first;
+    else
+        opaque = host::packRgbaToRgb(image.pixels.data() + first, to, layout.width);
+    return opaque || layout.channels == 4 ? to : nullptr;
 }
 
-void encodeWith(PngEncoder &coder, const std::string &path, const host::RgbaImage &image, int compression,
-                const std::function<void(std::string_view)> &write) {
-    const size_t width = static_cast<size_t>(image.width);
-    const size_t pixels = width * static_cast<size_t>(image.height);
-    // One pass takes the RGB rows and checks alpha; the first row with alpha
-    // below 255 ends it, and the image goes out as RGBA.
-    host::reserveFrameBuffer(coder.rgb, pixels * 3);
-    coder.rgb.resize(pixels * 3);
-    bool alpha = false;
-    for (size_t y = 0; y < static_cast<size_t>(image.height) && !alpha; ++y)
-        alpha = !host::packRgbaToRgb(image.pixels.data() + y * width * 4, coder.rgb.data() + y * width * 3, width);
-    openEncoder(coder, path, image.width, image.height, alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24, compression);
-    AVFrame *frame = coder.frame.get();
-    AVPacket *packet = coder.packet.get();
-    const FrameRelease releaseFrame{frame};
-    const PacketRelease releasePacket{packet};
-    frame->format = coder.format;
-    frame->width = image.width;
-    frame->height = image.height;
-    // The encoder only reads the frame, and has let go of it when it hands
-    // back the packet: it takes the rows where they are, lent to it as a
-    // buffer that is never freed through it.
-    uint8_t *rows = alpha ? const_cast<uint8_t *>(image.pixels.data()) : coder.rgb.data();
-    const size_t rowBytes = width * (alpha ? 4 : 3);
-    frame->buf[0] = av_buffer_create(rows, static_cast<int>(rowBytes * image.height), [](void *, uint8_t *) {},
-                                     nullptr, AV_BUFFER_FLAG_READONLY);
-    if (frame->buf[0] == nullptr) throw FileError(path, "not enough memory to write it");
-    frame->data[0] = rows;
-    frame->linesize[0] = static_cast<int>(rowBytes);
-    int status = avcodec_send_frame(coder.codec.get(), frame);
-    if (status >= 0) status = avcodec_receive_packet(coder.codec.get(), packet);
-    if (status < 0) throw FileError(path, "cannot write image: " + avReason(status));
-    write(std::string_view(reinterpret_cast<const char *>(packet->data), static_cast<size_t>(packet->size)));
+// Fills coder.filtered with the rows in the layout; false when it has no
+// alpha and some row is not opaque.
+bool filterRows(PngEncoder &coder, const host::RgbaImage &image, const std::vector<float> *deep,
+                const PngLayout &layout) {
+    const size_t n = layout.rowBytes();
+    coder.rows.assign(7 * n, 0);
+    uint8_t *unfiltered[2] = {coder.rows.data() + n, coder.rows.data() + 2 * n};
+    host::reserveFrameBuffer(coder.filtered, (n + 1) * layout.height);
+    coder.filtered.resize((n + 1) * layout.height);
+    const uint8_t *above = coder.rows.data();
+    for (size_t y = 0; y < layout.height; ++y) {
+        const uint8_t *row = sampleRow(image, deep, layout, y, unfiltered[y % 2]);
+        if (row == nullptr) return false;
+        filterPngRow(row, above, n, layout.pixelBytes(), coder.filtered.data() + y * (n + 1),
+                     coder.rows.data() + 3 * n);
+        above = row;
+    }
+    return true;
+}
+
+// Compresses coder.filtered into coder.compressed as a zlib stream; returns
+// its size.
+size_t compressRows(PngEncoder &coder, const std::string &path, int level) {
+    if (coder.compressor == nullptr || coder.level != level) {
+        libdeflate_free_compressor(coder.compressor);
+        coder.compressor = libdeflate_alloc_compressor(level);
+        coder.level = level;
+        if (coder.compressor == nullptr)
+            throw FileError(path, "cannot write image: no compressor at level " + std::to_string(level));
+    }
+    const size_t bound = libdeflate_zlib_compress_bound(coder.compressor, coder.filtered.size());
+    if (coder.compressedCapacity < bound) {
+        coder.compressed.reset();
+        coder.compressed.reset(new uint8_t[bound]);
+        coder.compressedCapacity = bound;
+    }
+    const size_t size = libdeflate_zlib_compress(coder.compressor, coder.filtered.data(), coder.filtered.size(),
+                                                 coder.compressed.get(), bound);
+    if (size == 0) throw FileError(path, "cannot write image: the compressor failed");
+    return size;
+}
+
+void appendBigEndian(std::string &bytes, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<char>(value >> shift));
+}
+
+// A chunk's checksum covers its type and its data. (Given no data,
+// libdeflate returns its initial value, not the one passed in.)
+uint32_t chunkCrc(const char *type, const uint8_t *data, size_t size) {
+    const uint32_t crc = libdeflate_crc32(0, type, 4);
+    return size == 0 ? crc : libdeflate_crc32(crc, data, size);
+}
+
+void appendChunk(std::string &bytes, const char *type, const uint8_t *data, size_t size) {
+    appendBigEndian(bytes, static_cast<uint32_t>(size));
+    bytes.append(type, 4);
+    bytes.append(reinterpret_cast<const char *>(data), size);
+    appendBigEndian(bytes, chunkCrc(type, data, size));
+}
+
+// The file: signature, header, the compressed rows in IDAT chunks (more
+// than one only where a chunk's 31-bit length demands), end. Each part
+// goes to write straight from where it lies.
+void writeFile(const PngLayout &layout, const uint8_t *rows, size_t size,
+               const std::function<void(std::string_view)> &write) {
+    constexpr size_t kMaxChunk = 0x7fffffff;
+    std::string bytes("\x89PNG\r\n\x1a\n", 8);
+    uint8_t header[13] = {};
+    for (int i = 0; i < 4; ++i) {
+        header[i] = static_cast<uint8_t>(layout.width >> (24 - 8 * i));
+        header[4 + i] = static_cast<uint8_t>(layout.height >> (24 - 8 * i));
+    }
+    header[8] = static_cast<uint8_t>(layout.depth);
+    header[9] = layout.channels == 4 ? 6 : 2; // colour type: RGBA or RGB
+    appendChunk(bytes, "IHDR", header, sizeof header);
+    for (size_t at = 0; at < size;) {
+        const size_t part = std::min(size - at, kMaxChunk);
+        appendBigEndian(bytes, static_cast<uint32_t>(part));
+        bytes += "IDAT";
+        write(bytes);
+        write(std::string_view(reinterpret_cast<const char *>(rows + at), part));
+        bytes.clear();
+        appendBigEndian(bytes, chunkCrc("IDAT", rows + at, part));
+        at += part;
+    }
+    appendChunk(bytes, "IEND", nullptr, 0);
+    write(bytes);
 }
 
 } // namespace
@@ -195,15 +239,18 @@ void decodePlainPng(const std::string &path, const std::string &bytes, host::Rgb
     if (!readPngRows(reader, rows.data())) throw FileError(path, std::string("cannot read image: ") + input.failure);
 }
 
-void encodePlainPng(const std::string &path, const host::RgbaImage &image, int compression,
-                    const std::function<void(std::string_view)> &write) {
+void encodePng(const std::string &path, const host::RgbaImage &image, const std::vector<float> *deep, int depth,
+               int level, const std::function<void(std::string_view)> &write) {
+    if (image.width <= 0 || image.height <= 0) throw FileError(path, "cannot write an empty image");
     if (!tEncoder) tEncoder = std::make_unique<PngEncoder>();
-    try {
-        encodeWith(*tEncoder, path, image, compression, write);
-    } catch (...) {
-        tEncoder.reset(); // the next image gets an encoder in a known state
-        throw;
+    PngEncoder &coder = *tEncoder;
+    PngLayout layout{size_t(image.width), size_t(image.height), 3, depth};
+    if (!filterRows(coder, image, deep, layout)) {
+        layout.channels = 4;
+        filterRows(coder, image, deep, layout);
     }
+    const size_t size = compressRows(coder, path, level);
+    writeFile(layout, coder.compressed.get(), size, write);
 }
 
 } // namespace kivo::media

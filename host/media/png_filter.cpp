@@ -1,0 +1,108 @@
+#include "host/media/png_filter.h"
+
+#include <cstring>
+
+#include "host/core/pixel_clones.h"
+
+namespace kivo::media {
+namespace {
+
+enum FilterType : uint8_t { kNone, kSub, kUp, kAverage, kPaeth };
+
+// A filtered byte's magnitude read as a signed number, computed in 8 bits,
+// which the vectorizer keeps 32 lanes wide.
+inline uint8_t magnitude(uint8_t value) { return value < 128 ? value : static_cast<uint8_t>(-value); }
+
+// Each filter writes its bytes to out and returns their magnitudes' sum. The
+// pixel to the left is B bytes back, zero before the first pixel; `above`
+// is never null. The loops are written so that the vectorizer takes them
+// whole.
+template <size_t B>
+[[gnu::always_inline]] inline uint32_t sub(const uint8_t *__restrict row, size_t n, uint8_t *__restrict out) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i < B; ++i) sum += magnitude(out[i] = row[i]);
+    for (size_t i = B; i < n; ++i) sum += magnitude(out[i] = static_cast<uint8_t>(row[i] - row[i - B]));
+    return sum;
+}
+
+[[gnu::always_inline]] inline uint32_t up(const uint8_t *__restrict row, const uint8_t *__restrict above, size_t n,
+                                         uint8_t *__restrict out) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i < n; ++i) sum += magnitude(out[i] = static_cast<uint8_t>(row[i] - above[i]));
+    return sum;
+}
+
+template <size_t B>
+[[gnu::always_inline]] inline uint32_t average(const uint8_t *__restrict row, const uint8_t *__restrict above,
+                                              size_t n, uint8_t *__restrict out) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i < B; ++i) sum += magnitude(out[i] = static_cast<uint8_t>(row[i] - (above[i] >> 1)));
+    for (size_t i = B; i < n; ++i)
+        sum += magnitude(out[i] = static_cast<uint8_t>(row[i] - ((row[i - B] + above[i]) >> 1)));
+    return sum;
+}
+
+// The Paeth predictor in 16-bit arithmetic, which the vectorizer keeps
+// eight or sixteen lanes wide.
+[[gnu::always_inline]] inline uint8_t paethPredictor(int16_t a, int16_t b, int16_t c) {
+    const int16_t pa = static_cast<int16_t>(b > c ? b - c : c - b);
+    const int16_t pb = static_cast<int16_t>(a > c ? a - c : c - a);
+    const int16_t both = static_cast<int16_t>(a + b - 2 * c);
+    const int16_t pc = static_cast<int16_t>(both < 0 ? -both : both);
+    return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+}
+
+template <size_t B>
+[[gnu::always_inline]] inline uint32_t paeth(const uint8_t *__restrict row, const uint8_t *__restrict above,
+                                            size_t n, uint8_t *__restrict out) {
+    uint32_t sum = 0;
+    // Before the first pixel a and c are zero: the predictor is b.
+    for (size_t i = 0; i < B; ++i) sum += magnitude(out[i] = static_cast<uint8_t>(row[i] - above[i]));
+    for (size_t i = B; i < n; ++i)
+        sum += magnitude(out[i] = static_cast<uint8_t>(row[i] - paethPredictor(row[i - B], above[i], above[i - B])));
+    return sum;
+}
+
+template <size_t B>
+[[gnu::always_inline]] inline void chooseFilter(const uint8_t *row, const uint8_t *above, size_t n, uint8_t *out,
+                                                uint8_t *scratch) {
+    uint32_t least = 0;
+    for (size_t i = 0; i < n; ++i) least += magnitude(row[i]);
+    const uint8_t *best = row;
+    uint8_t type = kNone;
+    // A candidate that wins keeps its scratch row; the next one takes another.
+    uint8_t *candidate = scratch;
+    const auto consider = [&](uint32_t sum, FilterType filter) {
+        if (sum >= least) return;
+        least = sum;
+        best = candidate;
+        type = filter;
+        candidate += n;
+    };
+    consider(sub<B>(row, n, candidate), kSub);
+    consider(up(row, above, n, candidate), kUp);
+    consider(average<B>(row, above, n, candidate), kAverage);
+    consider(paeth<B>(row, above, n, candidate), kPaeth);
+    out[0] = type;
+    std::memcpy(out + 1, best, n);
+}
+
+KIVO_PIXEL_CLONES void filterRow(const uint8_t *row, const uint8_t *above, size_t n, size_t pixelBytes, uint8_t *out,
+                                 uint8_t *scratch) {
+    switch (pixelBytes) {
+    case 3: return chooseFilter<3>(row, above, n, out, scratch);
+    case 4: return chooseFilter<4>(row, above, n, out, scratch);
+    case 6: return chooseFilter<6>(row, above, n, out, scratch);
+    default: return chooseFilter<8>(row, above, n, out, scratch);
+    }
+}
+
+} // namespace
+
+// The versioned function is called from here only (see pixel_clones.h).
+void filterPngRow(const uint8_t *row, const uint8_t *above, size_t n, size_t pixelBytes, uint8_t *out,
+                  uint8_t *scratch) {
+    filterRow(row, above, n, pixelBytes, out, scratch);
+}
+
+} // namespace kivo::media
