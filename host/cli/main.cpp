@@ -130,8 +130,8 @@ void addOutputOptions(CLI::App *render, RenderRequest &request) {
                      "Keep a video input's stored orientation instead of turning it upright as players show it; "
                      "a video output carries its display matrix on");
     render->add_option("--png-compression", request.pngCompression,
-                       "zlib level of PNG frames, 0 (none) to 9 (smallest, slowest); default 3, about as small as 6 "
-                       "and twice as fast on grainy frames")
+                       "Compression level of PNG frames, 0 (none) to 9 (smallest, slowest), on libdeflate's "
+                       "zlib-like scale; default 4, no larger than ffmpeg's PNGs")
         ->check(CLI::Range(0, 9));
     render->add_option_function<std::string>(
         "--depth",

@@ -43,7 +43,7 @@ struct RenderRequest {
     std::string audioCodec; // the encoder of every sound stream; empty: copied where the container takes it
     std::vector<std::string> formatOptions; // KEY=VALUE options of a video output's container
     bool autorotate = true; // a video input turned upright as players show it
-    int pngCompression = media::kDefaultPngCompression; // zlib's level for PNG frames, 0 to 9
+    int pngCompression = media::kDefaultPngCompression; // PNG frames' compression level, 0 to 9
 };
 
 inline constexpr size_t kMaxWriters = 64;

@@ -40,7 +40,7 @@ void readImageFile(const std::string &path, DecodedImage &decoded);
 // any other type, compressed at pngCompression (0 to 9, see encodePng). The
 // default is the lowest level whose files are no larger than ffmpeg's
 // default PNGs of the same frames, grainy or not. Throws FileError.
-inline constexpr int kDefaultPngCompression = 2;
+inline constexpr int kDefaultPngCompression = 4;
 void writeImageFile(const std::string &path, const host::RgbaImage &image, const std::string &sampleType = "uint8",
                     const std::vector<float> *deep = nullptr, int pngCompression = kDefaultPngCompression);
 

@@ -10,8 +10,21 @@ namespace {
 enum FilterType : uint8_t { kNone, kSub, kUp, kAverage, kPaeth };
 
 // A filtered byte's magnitude read as a signed number, computed in 8 bits,
-// which the vectorizer keeps 32 lanes wide.
+// which the vectorizer keeps a byte a lane.
 inline uint8_t magnitude(uint8_t value) { return value < 128 ? value : static_cast<uint8_t>(-value); }
+
+// The unfiltered bytes' distances from their mean, added up. The
+// compressor sees the spread of the values wherever they lie; read as
+// signed numbers, the samples of a mid-grey row would count at their
+// largest, and grainy rows took a filter that left them larger.
+inline uint32_t spread(const uint8_t *__restrict row, size_t n) {
+    uint32_t total = 0;
+    for (size_t i = 0; i < n; ++i) total += row[i];
+    const auto mean = static_cast<uint8_t>(total / n);
+    uint32_t sum = 0;
+    for (size_t i = 0; i < n; ++i) sum += static_cast<uint8_t>(row[i] > mean ? row[i] - mean : mean - row[i]);
+    return sum;
+}
 
 // Each filter writes its bytes to out and returns their magnitudes' sum. The
 // pixel to the left is B bytes back, zero before the first pixel; `above`
@@ -66,8 +79,7 @@ template <size_t B>
 template <size_t B>
 [[gnu::always_inline]] inline void chooseFilter(const uint8_t *row, const uint8_t *above, size_t n, uint8_t *out,
                                                 uint8_t *scratch) {
-    uint32_t least = 0;
-    for (size_t i = 0; i < n; ++i) least += magnitude(row[i]);
+    uint32_t least = spread(row, n);
     const uint8_t *best = row;
     uint8_t type = kNone;
     // A candidate that wins keeps its scratch row; the next one takes another.

@@ -12,10 +12,10 @@ namespace kivo::media {
 // Filters one row of n bytes, pixelBytes (3, 4, 6 or 8) a pixel, given the
 // unfiltered row above it (all zeros for the first row). Writes the chosen
 // filter's type byte and the n filtered bytes to out. Of None, Sub, Up,
-// Average and Paeth it takes the one whose bytes, read as signed numbers,
-// add up to the least magnitude (the earlier one on a tie): the format's
-// usual measure of what leaves the least to compress. scratch holds 4 * n
-// bytes.
+// Average and Paeth it takes the one whose bytes vary the least (the
+// earlier one on a tie): filtered bytes by their magnitude read as signed
+// numbers, the format's usual measure, and unfiltered ones by their
+// distance from their mean. scratch holds 4 * n bytes.
 void filterPngRow(const uint8_t *row, const uint8_t *above, size_t n, size_t pixelBytes, uint8_t *out,
                   uint8_t *scratch);
 
