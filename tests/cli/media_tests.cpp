@@ -4,13 +4,16 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include <OpenImageIO/imageio.h>
 #include <fcntl.h>
+#include <png.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "host/media/atomic_file.h"
 #include "host/media/encoder_policy.h"
@@ -19,6 +22,7 @@
 #include "host/media/frame_source.h"
 #include "host/media/image_file.h"
 #include "host/media/raw_stream.h"
+#include "run_command.h"
 #include "temp_dir.h"
 #include "test_images.h"
 
@@ -195,6 +199,135 @@ TEST(ImageFiles, PngFilesAreCodedEachOnItsOwn) {
         const std::string name = std::to_string(i) + ".png";
         EXPECT_EQ(dir.read("in-turn" + name), dir.read("alone" + name)) << name;
         EXPECT_EQ(readImageFile(dir.file("in-turn" + name)).image, cases[i].image) << name;
+    }
+}
+
+namespace {
+
+// A PNG's samples as libpng decodes them, untransformed (16-bit ones
+// big-endian), and its bit depth and channel count; empty on failure.
+struct PngSamples {
+    int depth = 0, channels = 0;
+    std::string bytes;
+};
+
+PngSamples libpngSamples(const std::string &path) {
+    PngSamples samples;
+    FILE *file = std::fopen(path.c_str(), "rb");
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (file == nullptr || setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        if (file != nullptr) std::fclose(file);
+        return {};
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+    samples.depth = png_get_bit_depth(png, info);
+    samples.channels = png_get_channels(png, info);
+    const size_t rowBytes = png_get_rowbytes(png, info), height = png_get_image_height(png, info);
+    samples.bytes.assign(rowBytes * height, '\0');
+    std::vector<png_bytep> rows(height);
+    for (size_t y = 0; y < height; ++y) rows[y] = reinterpret_cast<png_bytep>(samples.bytes.data() + y * rowBytes);
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    return samples;
+}
+
+// The prediction filter type of every row of a PNG of rowBytes a row.
+std::set<int> filterTypes(const std::string &file, size_t rowBytes, size_t height) {
+    std::string compressed;
+    for (size_t at = 8; at + 12 <= file.size();) {
+        const auto *p = reinterpret_cast<const unsigned char *>(file.data() + at);
+        const size_t length = size_t(p[0]) << 24 | size_t(p[1]) << 16 | size_t(p[2]) << 8 | p[3];
+        if (file.compare(at + 4, 4, "IDAT") == 0) compressed.append(file, at + 8, length);
+        at += 12 + length;
+    }
+    std::string rows((rowBytes + 1) * height, '\0');
+    uLongf size = rows.size();
+    EXPECT_EQ(::uncompress(reinterpret_cast<Bytef *>(rows.data()), &size,
+                           reinterpret_cast<const Bytef *>(compressed.data()), compressed.size()),
+              Z_OK);
+    std::set<int> types;
+    for (size_t y = 0; y < height; ++y) types.insert(rows[y * (rowBytes + 1)]);
+    return types;
+}
+
+// Rows of ramps, gradients, repeats and noise, so that every prediction
+// filter wins some of them; deep holds the same picture at 16 bits, each
+// level apart from its neighbours in the low byte.
+void filterTestPicture(RgbaImage &image, std::vector<float> &deep, bool opaque) {
+    uint32_t noise = 7;
+    for (int32_t y = 0; y < image.height; ++y)
+        for (int32_t x = 0; x < image.width; ++x)
+            for (int c = 0; c < 4; ++c) {
+                noise = noise * 1103515245u + 12345u;
+                const int shapes[8] = {x * 9 + c * 40,       y * 7 + c * 30, (x * y) / 3 + c,         (x + y) * 5,
+                                       int(noise >> 24),     (x * x + y * y) / 4,  100 + int(noise >> 28),
+                                       (x * x) / 16 + y * 3 + int(noise >> 30)};
+                int value = shapes[(y / 3) % 8] + (y % 3 == 2 ? int(noise >> 29) : 0);
+                if (c == 3 && opaque) value = 255;
+                image.at(x, y)[c] = static_cast<uint8_t>(value);
+                const int low = c == 3 && opaque ? 255 : int(noise >> 24);
+                deep[(size_t(y) * image.width + x) * 4 + c] = float(image.at(x, y)[c] * 256 + low) / 65535.0f;
+            }
+}
+
+} // namespace
+
+// Every PNG decodes, by libpng and by ffmpeg's decoder, to the samples the
+// image library's PNG writer gives the same frame: 8 and 16 bits, RGB and
+// RGBA, from 8-bit frames and from full-precision ones, where every
+// prediction filter takes part.
+TEST(PngFiles, DecodeToTheImageLibrarysSamples) {
+    const bool haveFfmpeg = std::system("command -v ffmpeg >/dev/null 2>&1") == 0;
+    TempDir dir;
+    RgbaImage image(61, 54);
+    std::vector<float> deep(image.pixels.size());
+    struct Case {
+        const char *name;
+        std::string sampleType;
+        bool fromDeep, opaque;
+    };
+    for (const Case &test : {Case{"rgb8", "uint8", false, true}, Case{"rgba8", "uint8", false, false},
+                             Case{"rgb16", "uint16", true, true}, Case{"rgba16", "uint16", true, false},
+                             Case{"rgba16-from8", "uint16", false, false}, Case{"rgba8-from-half", "half", true, false}}) {
+        SCOPED_TRACE(test.name);
+        filterTestPicture(image, deep, test.opaque);
+        const std::vector<float> *given = test.fromDeep ? &deep : nullptr;
+        if (test.name == std::string("rgba16")) { // values outside 0..1 are clamped
+            deep[3] = -0.5f;
+            deep[7] = 1.5f;
+        }
+        const std::string ours = dir.file(std::string(test.name) + ".png");
+        writeImageFile(ours, image, test.sampleType, given);
+
+        // The reference: the image library's PNG writer, which wrote such files before.
+        const int depth = test.sampleType == "uint16" ? 16 : 8, channels = test.opaque ? 3 : 4;
+        OIIO::ImageSpec spec(image.width, image.height, channels, depth == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8);
+        spec.attribute("oiio:UnassociatedAlpha", 1);
+        const std::string reference = dir.file(std::string(test.name) + "-reference.png");
+        auto output = OIIO::ImageOutput::create(reference);
+        ASSERT_TRUE(output && output->open(reference, spec));
+        ASSERT_TRUE(given ? output->write_image(OIIO::TypeDesc::FLOAT, deep.data(), 4 * sizeof(float))
+                          : output->write_image(OIIO::TypeDesc::UINT8, image.pixels.data(), 4));
+        ASSERT_TRUE(output->close());
+
+        const PngSamples expected = libpngSamples(reference), got = libpngSamples(ours);
+        ASSERT_FALSE(expected.bytes.empty());
+        EXPECT_EQ(got.depth, depth);
+        EXPECT_EQ(got.channels, channels);
+        EXPECT_TRUE(got.bytes == expected.bytes);
+        const size_t rowBytes = size_t(image.width) * channels * depth / 8;
+        EXPECT_EQ(filterTypes(dir.read(std::string(test.name) + ".png"), rowBytes, image.height).size(), 5u);
+        if (!haveFfmpeg) continue;
+        const char *format = depth == 8 ? (channels == 3 ? "rgb24" : "rgba") : (channels == 3 ? "rgb48be" : "rgba64be");
+        const CommandResult decoded = runCommand(
+            "ffmpeg -v error -i " + quoted(ours) + " -f rawvideo -pix_fmt " + format + " -", dir.path());
+        EXPECT_EQ(decoded.exitCode, 0) << decoded.err;
+        EXPECT_TRUE(decoded.out == expected.bytes);
     }
 }
 
