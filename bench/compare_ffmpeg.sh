@@ -4,7 +4,8 @@
 # (default build, 60 frames, 1920x1080). It makes its own input with ffmpeg
 # (testsrc2 as a PNG sequence and an H.264 mp4), runs each job with vidmixer
 # and with ffmpeg in turn, three times, and prints the median wall times, the
-# ratio vidmixer / ffmpeg and vidmixer's peak memory.
+# total size of each one's output, the ratios vidmixer / ffmpeg and
+# vidmixer's peak memory.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
@@ -37,13 +38,15 @@ scene negative.json "1 1 1 0 0 1 0 3 255 255 255 0 0 0 0 0 0 1"
 # B&W Film: Old'n'Dusty, sprocket jump, sepia and vignette.
 scene film.json "1 1 1 0 0 1 0 2 255 255 255 1 1 0 1 1 0 1"
 
-# Wall seconds and peak resident kilobytes of one command.
+# Wall seconds and peak resident kilobytes of one command, and the bytes it
+# wrote to OUT_DIR.
 measure() { # OUT_DIR COMMAND...
-  rm -rf "$1" && mkdir -p "$1"
+  local out="$1"
+  rm -rf "$out" && mkdir -p "$out"
   shift
   /usr/bin/time -f "%e %M" -o "$work/.time" "$@" >/dev/null 2>"$work/.stderr" ||
     { cat "$work/.stderr" >&2; exit 1; }
-  cat "$work/.time"
+  echo "$(cat "$work/.time") $(find "$out" -type f -printf "%s\n" | awk "{ s += \$1 } END { print s + 0 }")"
 }
 
 median() { printf '%s\n' "$@" | sort -g | sed -n "$(( ($# + 1) / 2 ))p"; }
@@ -55,38 +58,37 @@ job() { # NAME TARGET -- VIDMIXER... -- FFMPEG...
   while [ "$1" != "--" ]; do vm+=("$1"); shift; done
   shift
   ff=("$@")
-  local vt=() ft=() peak=0
+  local vt=() ft=() vs=() fs=() peak=0 t m b
   for ((i = 0; i < runs; i++)); do
-    read -r t m < <(measure out "${vm[@]}")
-    vt+=("$t"); [ "$m" -gt "$peak" ] && peak=$m
-    read -r t m < <(measure out "${ff[@]}")
-    ft+=("$t")
+    read -r t m b < <(measure out "${vm[@]}")
+    vt+=("$t"); vs+=("$b"); [ "$m" -gt "$peak" ] && peak=$m
+    read -r t m b < <(measure out "${ff[@]}")
+    ft+=("$t"); fs+=("$b")
   done
-  local v f
+  local v f vb fb
   v=$(median "${vt[@]}")
   f=$(median "${ft[@]}")
-  printf '| %s | %.2f | %.2f | %.2f | %s | %d |\n' "$name" "$v" "$f" "$(awk "BEGIN { print $v / $f }")" "$target" \
-    $((peak / 1024))
+  vb=$(median "${vs[@]}")
+  fb=$(median "${fs[@]}")
+  printf '| %s | %.2f | %.2f | %.2f | %.1f | %.1f | %.2f | %s | %d |\n' "$name" "$v" "$f" \
+    "$(awk "BEGIN { print $v / $f }")" "$(awk "BEGIN { print $vb / 1e6 }")" "$(awk "BEGIN { print $fb / 1e6 }")" \
+    "$(awk "BEGIN { print $vb / $fb }")" "$target" $((peak / 1024))
 }
 
 echo
 echo "$frames frames of $size testsrc2, median of $runs runs, $(nproc) cores"
 echo
-echo "| job | vidmixer s | ffmpeg s | vidmixer / ffmpeg | target | vidmixer peak MB |"
-echo "|---|---|---|---|---|---|"
-job "Negative, PNG sequence to PNG sequence" "at most 1.2" -- \
+echo "| job | vidmixer s | ffmpeg s | time vidmixer / ffmpeg | vidmixer MB | ffmpeg MB | size vidmixer / ffmpeg | target (time, size) | vidmixer peak MB |"
+echo "|---|---|---|---|---|---|---|---|---|"
+# Both write the same frames, each at its default PNG compression.
+job "Negative, PNG sequence to PNG sequence" "at most 1.0, at most 1.0" -- \
   "$vidmixer" render negative.json -q -i in/%04d.png -o out/%04d.png -- \
   ffmpeg -v error -y -i in/%04d.png -vf negate out/%04d.png
-# vidmixer writes PNGs at zlib level 3 by default, ffmpeg at 6: the same job
-# at ffmpeg's level, for the comparison of equal work.
-job "Negative, PNG to PNG, both at zlib level 6" "-" -- \
-  "$vidmixer" render negative.json -q -i in/%04d.png -o out/%04d.png --png-compression 6 -- \
-  ffmpeg -v error -y -i in/%04d.png -vf negate out/%04d.png
 # ffmpeg's libx264 runs at its default CRF 23; vidmixer is given the same.
-job "Negative, mp4 to mp4 (H.264)" "at most 1.2" -- \
+job "Negative, mp4 to mp4 (H.264)" "at most 1.2, -" -- \
   "$vidmixer" render negative.json -q -i in.mp4 -o out/out.mp4 --codec libx264 --codec-option crf=23 -- \
   ffmpeg -v error -y -i in.mp4 -vf negate -c:v libx264 out/out.mp4
-job "B&W Film (Old'n'Dusty, sprocket jump, sepia, vignette), PNG to PNG" "at most 0.6" -- \
+job "B&W Film (Old'n'Dusty, sprocket jump, sepia, vignette), PNG to PNG" "at most 0.5, -" -- \
   "$vidmixer" render film.json -q -i in/%04d.png -o out/%04d.png -- \
   ffmpeg -v error -y -i in/%04d.png \
   -vf "hue=s=0,noise=alls=25:allf=t+u,vignette=PI/4,colorchannelmixer=.393:.769:.189:0:.349:.686:.168:0:.272:.534:.131" \
