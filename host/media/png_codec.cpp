@@ -3,10 +3,10 @@
 #include <libdeflate.h>
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -80,14 +80,17 @@ bool readPngRows(PngReader &reader, png_bytep *rows) {
 
 // What each thread keeps from file to file for writing PNGs: its buffers
 // and its compressor.
+struct CompressorFree {
+    void operator()(libdeflate_compressor *compressor) const { libdeflate_free_compressor(compressor); }
+};
+
 struct PngEncoder {
-    libdeflate_compressor *compressor = nullptr;
+    std::unique_ptr<libdeflate_compressor, CompressorFree> compressor;
     int level = -1;
     std::vector<uint8_t> filtered; // each row's filter type byte and its filtered bytes
     std::vector<uint8_t> rows;     // a row of zeros, two unfiltered rows, four candidate rows
     std::unique_ptr<uint8_t[]> compressed; // never cleared: only the pages written are backed
     size_t compressedCapacity = 0;
-    ~PngEncoder() { libdeflate_free_compressor(compressor); }
 };
 
 thread_local std::unique_ptr<PngEncoder> tEncoder;
@@ -141,19 +144,20 @@ bool filterRows(PngEncoder &coder, const host::RgbaImage &image, const std::vect
 // its size.
 size_t compressRows(PngEncoder &coder, const std::string &path, int level) {
     if (coder.compressor == nullptr || coder.level != level) {
-        libdeflate_free_compressor(coder.compressor);
-        coder.compressor = libdeflate_alloc_compressor(level);
+        coder.compressor.reset();
+        coder.compressor.reset(libdeflate_alloc_compressor(level));
         coder.level = level;
         if (coder.compressor == nullptr)
             throw FileError(path, "cannot write image: no compressor at level " + std::to_string(level));
     }
-    const size_t bound = libdeflate_zlib_compress_bound(coder.compressor, coder.filtered.size());
+    const size_t bound = libdeflate_zlib_compress_bound(coder.compressor.get(), coder.filtered.size());
     if (coder.compressedCapacity < bound) {
-        coder.compressed.reset();
+        coder.compressed.reset(); // the old buffer goes before the new one comes
+        coder.compressedCapacity = 0;
         coder.compressed.reset(new uint8_t[bound]);
         coder.compressedCapacity = bound;
     }
-    const size_t size = libdeflate_zlib_compress(coder.compressor, coder.filtered.data(), coder.filtered.size(),
+    const size_t size = libdeflate_zlib_compress(coder.compressor.get(), coder.filtered.data(), coder.filtered.size(),
                                                  coder.compressed.get(), bound);
     if (size == 0) throw FileError(path, "cannot write image: the compressor failed");
     return size;

@@ -291,9 +291,10 @@ TEST(PngFiles, DecodeToTheImageLibrarysSamples) {
         std::string sampleType;
         bool fromDeep, opaque;
     };
-    for (const Case &test : {Case{"rgb8", "uint8", false, true}, Case{"rgba8", "uint8", false, false},
-                             Case{"rgb16", "uint16", true, true}, Case{"rgba16", "uint16", true, false},
-                             Case{"rgba16-from8", "uint16", false, false}, Case{"rgba8-from-half", "half", true, false}}) {
+    for (const Case &test :
+         {Case{"rgb8", "uint8", false, true}, Case{"rgba8", "uint8", false, false}, Case{"rgb16", "uint16", true, true},
+          Case{"rgba16", "uint16", true, false}, Case{"rgba16-from8", "uint16", false, false},
+          Case{"rgba8-from-half", "half", true, false}}) {
         SCOPED_TRACE(test.name);
         filterTestPicture(image, deep, test.opaque);
         const std::vector<float> *given = test.fromDeep ? &deep : nullptr;
@@ -306,7 +307,8 @@ TEST(PngFiles, DecodeToTheImageLibrarysSamples) {
 
         // The reference: the image library's PNG writer, which wrote such files before.
         const int depth = test.sampleType == "uint16" ? 16 : 8, channels = test.opaque ? 3 : 4;
-        OIIO::ImageSpec spec(image.width, image.height, channels, depth == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8);
+        OIIO::ImageSpec spec(image.width, image.height, channels,
+                             depth == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8);
         spec.attribute("oiio:UnassociatedAlpha", 1);
         const std::string reference = dir.file(std::string(test.name) + "-reference.png");
         auto output = OIIO::ImageOutput::create(reference);
