@@ -1,5 +1,6 @@
 #include "host/media/png_filter.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "host/core/pixel_clones.h"
@@ -58,10 +59,9 @@ template <size_t B>
 // The Paeth predictor in 16-bit arithmetic, which the vectorizer keeps
 // eight or sixteen lanes wide.
 [[gnu::always_inline]] inline uint8_t paethPredictor(int16_t a, int16_t b, int16_t c) {
-    const int16_t pa = static_cast<int16_t>(b > c ? b - c : c - b);
-    const int16_t pb = static_cast<int16_t>(a > c ? a - c : c - a);
-    const int16_t both = static_cast<int16_t>(a + b - 2 * c);
-    const int16_t pc = static_cast<int16_t>(both < 0 ? -both : both);
+    const auto up = static_cast<int16_t>(b - c), left = static_cast<int16_t>(a - c);
+    const auto pa = static_cast<int16_t>(std::abs(up)), pb = static_cast<int16_t>(std::abs(left));
+    const auto pc = static_cast<int16_t>(std::abs(up + left));
     return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
 }
 
