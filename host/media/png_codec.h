@@ -1,7 +1,7 @@
 // PNG files without the image library and the quarter second it takes to
 // load it and its dependencies: 8-bit RGB and RGBA files read by libpng
 // straight into the frame; every PNG written with its rows compressed by
-// libdeflate, which does zlib's work in half the time or less.
+// libdeflate, which at a given level takes half zlib's time or less.
 #ifndef KIVO_HOST_MEDIA_PNG_CODEC_H
 #define KIVO_HOST_MEDIA_PNG_CODEC_H
 
