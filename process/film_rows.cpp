@@ -5,14 +5,13 @@
 
 #include "process/block_walk.h"
 #include "process/luminance.h"
-#include "process/mix_channel.h"
 #include "process/out_of_focus.h"
 #include "process/vignette_table.h"
 
 FilmRows::FilmRows(const MixerInstance &instance, const FrameState &frame, FrameTables &tables)
     : tables_(tables), buffers_(tables.blockRows), film_(instance, frame, tables), width_(frame.width),
       height_(frame.height), grainWidth_(grainWidthOf(instance)), jumps_(jumpsThisFrame(instance, frame)),
-      widthSquared_(frame.widthSquared), vignetteStep_(frame.vignetteStep), results_(buffers_, width_) {
+      widthSquared_(frame.widthSquared), results_(buffers_, width_) {
     // The film values off the scratch lines, by dust flash, grain and
     // luminance; a dust flash counts only in a dusty frame.
     constexpr int kGrains = BlockRowBuffers::kGrains;
@@ -142,23 +141,7 @@ void FilmRows::computeColumns(int64_t y, int64_t dy, BlockRowBuffers::Rows rows,
     if (film_.vignette) {
         const int64_t centreY = y - film_.halfHeight;
         // Only frames more than twice as tall as wide have rows beyond the width.
-        if (static_cast<double>(centreY * centreY) <= widthSquared_) {
-            const int64_t half = film_.halfWidth;
-            if (const double *amounts = tables_.vignette.row(centreY)) {
-                // The row's amounts by column, mirrored from the quadrant's
-                // (by |x - W/2|), so that the blend runs over both in order.
-                double *byColumn = buffers_.vignetteAmounts;
-                const int64_t split = std::clamp(half, begin, end);
-                for (int64_t x = begin; x < split; ++x) byColumn[x] = amounts[half - x];
-                std::copy(amounts + (split - half), amounts + (end - half), byColumn + split);
-                for (int64_t x = begin; x < end; ++x)
-                    grey[x] = static_cast<uint8_t>(mixChannelOfModerate(grey[x], 16, byColumn[x]));
-            } else {
-                for (int64_t x = begin; x < end; ++x)
-                    grey[x] = static_cast<uint8_t>(
-                        mixChannelOfModerate(grey[x], 16, vignetteAmount(x - half, centreY, vignetteStep_)));
-            }
-        }
+        if (static_cast<double>(centreY * centreY) <= widthSquared_) tables_.vignette.darken(grey, begin, end, centreY);
     }
 
     const uint8_t *const *toRed = film_.targetRows[0];

@@ -301,10 +301,15 @@ TEST_F(FilmPixel, VignetteTableMatchesTheFormula) {
     table.prepare(101, 77, step);
     for (int64_t y = -38; y <= 38; ++y)
         for (int64_t x = -50; x <= 50; ++x)
-            ASSERT_EQ(table.row(y)[x < 0 ? -x : x], vignetteAmount(x, y, step)) << x << "," << y;
-    // Too large for the table: amounts are computed per pixel.
-    table.prepare(4000, 4000, 3.1416 / 4000);
-    EXPECT_EQ(table.row(0), nullptr);
+            for (int32_t v = 0; v < 256; ++v)
+                ASSERT_EQ(vignetted(static_cast<uint8_t>(v), table.row(y)[x < 0 ? -x : x], x, y, step),
+                          mixChannel(v, 16, vignetteAmount(x, y, step)))
+                    << x << "," << y << " " << v;
+    // Too large for the table: rows are computed as they are asked for.
+    const double largeStep = 3.1416 / 6000;
+    table.prepare(6000, 6000, largeStep);
+    for (int64_t y : {0, 1500, -1500, 2999, 1500})
+        for (int64_t x = 0; x <= 3000; x += 7) ASSERT_EQ(table.row(y)[x], vignetteCode(x, y, largeStep)) << x << "," << y;
     EXPECT_EQ(vignetteAmount(0, 0, step), 0.0);
 }
 

@@ -200,7 +200,7 @@ TEST(LoadedFilter, WideSmearMatchesTheReference) {
 }
 
 TEST(LoadedFilter, LargeFilmFramesMatchTheReference) {
-    // 1920 x 1080 uses the vignette table; 2100 x 2000 is too large for it.
+    // Large frames of two shapes, with every option and a long smear.
     for (auto [width, height] : {std::pair{1920, 1080}, std::pair{2100, 2000}}) {
         LoadedFilter filter;
         MixerInstance &m = filter.settings();

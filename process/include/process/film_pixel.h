@@ -72,7 +72,7 @@ struct FilmRow {
     bool blackout = false;  // a jumped frame's last three rows
     bool vignetted = false; // the vignette darkens this row
     int64_t centreY = 0;    // y - H/2
-    const double *vignetteAmounts = nullptr; // by |x - W/2|; null: computed per pixel
+    const uint32_t *vignetteCodes = nullptr; // by |x - W/2|; null: computed per pixel
     SmearRow *smearRow = nullptr;            // null: smeared sample by sample
 };
 
@@ -155,10 +155,9 @@ inline void FilmRule::pixel(int64_t x, uint8_t colourOut[3], HeldRandom &random)
     if (film_.smear) grey = tables_.outOfFocus.smear(grey, row.smearRow, row.y, row.red, row.green, row.blue, x);
     if (row.vignetted) {
         const int64_t centreX = x - film_.halfWidth;
-        const double amount = row.vignetteAmounts != nullptr
-                                  ? row.vignetteAmounts[centreX < 0 ? -centreX : centreX]
-                                  : vignetteAmount(centreX, row.centreY, frame_.vignetteStep);
-        grey = static_cast<uint8_t>(mixChannelOfModerate(grey, 16, amount)); // amount is 0..1
+        const uint32_t code = row.vignetteCodes != nullptr ? row.vignetteCodes[centreX < 0 ? -centreX : centreX]
+                                                           : vignetteCode(centreX, row.centreY, frame_.vignetteStep);
+        grey = vignetted(grey, code, centreX, row.centreY, frame_.vignetteStep);
     }
 
     colourOut[0] = film_.targetRows[0][grey][red];
@@ -178,7 +177,7 @@ inline void FilmRule::beginRow(int64_t y, const uint8_t *red, const uint8_t *gre
         row.centreY = y - film_.halfHeight;
         // Only frames more than twice as tall as wide have rows beyond the width.
         row.vignetted = static_cast<double>(row.centreY * row.centreY) <= frame_.widthSquared;
-        row.vignetteAmounts = row.vignetted ? tables_.vignette.row(row.centreY) : nullptr;
+        row.vignetteCodes = row.vignetted ? tables_.vignette.row(row.centreY) : nullptr;
     }
 }
 

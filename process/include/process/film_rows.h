@@ -63,7 +63,6 @@ private:
     int64_t grainWidth_;
     bool jumps_;
     double widthSquared_;
-    double vignetteStep_;
     int scratchCount_ = 0;
     Scratch scratches_[kScratchCount]; // by column, each column once
     BlockRowResults results_;

@@ -32,7 +32,6 @@ struct BlockRowBuffers {
     uint8_t grains[kMaxColumns];         // "Static": by column, its block's grain value
     uint8_t grey[kMaxColumns];           // the film values of the row being computed
     uint8_t smearLuminance[kMaxColumns]; // its source pixels' smear luminances
-    double vignetteAmounts[kMaxColumns]; // its vignette's blend amounts
     uint8_t filmValues[2 * kGrains * 256]; // by dust flash, grain and luminance
     Rows fetched[kMaxStoredRows];          // the rows each stored row was computed from
     uint8_t results[kResultBytes];
