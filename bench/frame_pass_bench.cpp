@@ -1,19 +1,26 @@
-// Megapixels per second of the filter's frame pass on a 1920 x 1080 frame,
-// run through the host core the way the stand-in host runs it, for each look
-// and for a floor: a pass that makes the same host calls (four row fetches
-// per row visit, colour and alpha per pixel) with a constant colour. Each
-// look reports its time per frame as a multiple of the floor's ("x_floor"),
-// measured frame by frame alongside it (the median of the frame pairs).
+// Megapixels per second of the filter's frame pass, run through the host core
+// the way the stand-in host runs it, for each look and for a floor: a pass
+// that makes the same host calls (four row fetches per row visit, colour and
+// alpha per pixel) with a constant colour. Each look reports its time per
+// frame as a multiple of the floor's ("x_floor"), measured frame by frame
+// alongside it (the median of the frame pairs).
+//
+// Every look runs at each size of a sweep from 640 x 360 to 7680 x 4320, all
+// looks of one size together; at the end a table gives each look's Mpx/s and
+// x_floor by size, and how far its x_floor lies from its own at 1920 x 1080.
 //
 //   cmake --build build --target frame_pass_bench && build/bench/frame_pass_bench
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <malloc.h>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bench/bench_picture.h"
@@ -26,10 +33,16 @@ namespace {
 using kivo::host::HostSession;
 using kivo::host::RgbaImage;
 
-using kivo::bench::kHeight;
-using kivo::bench::kWidth;
 using kivo::bench::picture;
 constexpr int32_t kFader = 1;
+
+struct Size {
+    int32_t width;
+    int32_t height;
+};
+constexpr Size kSizes[] = {{640, 360}, {1920, 1080}, {3840, 2160}, {7680, 4320}};
+constexpr int kSizeCount = sizeof kSizes / sizeof kSizes[0];
+constexpr int kReferenceSize = 1; // 1920 x 1080
 
 HostSession &session() {
     static std::unique_ptr<HostSession> host = [] {
@@ -67,36 +80,85 @@ double threadSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// One frame through process; returns its thread CPU time.
-double timeFrame(ProcessFunction process, void *instance, int32_t frame, RgbaImage &output) {
+// One frame of the size's picture through process; returns its thread CPU time.
+double timeFrame(ProcessFunction process, void *instance, int32_t frame, Size size, RgbaImage &output) {
+    const RgbaImage &source = picture(size.width, size.height);
     kivo::host::FrameOptions options;
     options.frame = frame;
     const double start = threadSeconds();
-    kivo::host::runFrame(process, instance, picture(), output, options);
+    kivo::host::runFrame(process, instance, source, output, options);
     benchmark::DoNotOptimize(output.pixels.data());
     return threadSeconds() - start;
 }
 
-double megapixelsPerSecond(double secondsPerFrame) { return kWidth * kHeight * 1e-6 / secondsPerFrame; }
+double megapixelsPerSecond(double secondsPerFrame, Size size) {
+    return static_cast<double>(size.width) * size.height * 1e-6 / secondsPerFrame;
+}
 
-void Floor(benchmark::State &state) {
+// A look: its name and its settings on a new instance of the loaded module.
+struct Look {
+    const char *name;
+    void (*configure)(MixerInstance &);
+};
+
+void filmEverything(MixerInstance &m) {
+    m.effect = EFFECT_FILM;
+    m.filmQuality = FILM_OLD_N_DUSTY;
+    m.sprocketJump = m.whiteOut = m.sepia = m.vignette = 1;
+}
+template <int32_t Displacement>
+void filmWithSmear(MixerInstance &m) {
+    filmEverything(m);
+    m.outOfFocus = 1;
+    m.focalDisplacement = Displacement;
+}
+
+const Look kLooks[] = {
+    {"Static", [](MixerInstance &m) { m.effect = EFFECT_STATIC; }},
+    {"Rgb", [](MixerInstance &m) { m.effect = EFFECT_RGB, m.mixRed = 200, m.mixGreen = 90, m.mixBlue = 30; }},
+    {"Negative", [](MixerInstance &m) { m.effect = EFFECT_NEGATIVE; }},
+    {"FilmWithoutSmear", filmEverything},
+    {"FilmWithSmear/d:1", filmWithSmear<1>},
+    {"FilmWithSmear/d:16", filmWithSmear<16>},
+    {"FilmWithSmear/d:100", filmWithSmear<100>},
+};
+constexpr int kLookCount = sizeof kLooks / sizeof kLooks[0];
+
+// What each run measured, for the table at the end; row kLookCount is the floor.
+struct Measured {
+    double megapixels = 0.0;
+    double xFloor = 0.0; // 0: not run
+};
+Measured gMeasured[kLookCount + 1][kSizeCount];
+
+void Floor(benchmark::State &state, int sizeIndex) {
     session();
+    const Size size = kSizes[sizeIndex];
     RgbaImage output;
     double seconds = 0.0;
     int32_t frame = 0;
     for (auto _ : state) {
-        const double s = timeFrame(floorPass, nullptr, frame++, output);
+        const double s = timeFrame(floorPass, nullptr, frame++, size, output);
         seconds += s;
         state.SetIterationTime(s);
     }
-    state.counters["Mpx/s"] = megapixelsPerSecond(seconds / static_cast<double>(state.iterations()));
+    const double mpx = megapixelsPerSecond(seconds / static_cast<double>(state.iterations()), size);
+    state.counters["Mpx/s"] = mpx;
+    gMeasured[kLookCount][sizeIndex] = {mpx, 1.0};
 }
 
 // Each iteration runs a floor frame and then the look's frame, so that the
 // ratio compares the two under the same load; the reported time is the look's.
 // x_floor is the median of the frame pairs' ratios: on a shared machine a
 // burst of load that lands on a few frames moves a sum, not the median.
-void runLookFrames(benchmark::State &state, ProcessFunction process, void *instance) {
+void LookFrames(benchmark::State &state, int lookIndex, int sizeIndex) {
+    HostSession &host = session();
+    HostSession::Instance instance = host.createInstance();
+    MixerInstance &m = *static_cast<MixerInstance *>(instance.get());
+    m.controlItem = kFader;
+    kLooks[lookIndex].configure(m);
+
+    const Size size = kSizes[sizeIndex];
     RgbaImage output;
     double lookSeconds = 0.0;
     double floorSeconds = 0.0;
@@ -104,64 +166,64 @@ void runLookFrames(benchmark::State &state, ProcessFunction process, void *insta
     ratios.reserve(4096);
     int32_t frame = 0;
     for (auto _ : state) {
-        const double floor = timeFrame(floorPass, nullptr, frame, output);
-        const double s = timeFrame(process, instance, frame++, output);
+        const double floor = timeFrame(floorPass, nullptr, frame, size, output);
+        const double s = timeFrame(host.handler().process, instance.get(), frame++, size, output);
         floorSeconds += floor;
         lookSeconds += s;
         if (ratios.size() < ratios.capacity()) ratios.push_back(s / floor);
         state.SetIterationTime(s);
     }
     const double frames = static_cast<double>(state.iterations());
-    state.counters["Mpx/s"] = megapixelsPerSecond(lookSeconds / frames);
-    state.counters["floor_Mpx/s"] = megapixelsPerSecond(floorSeconds / frames);
     std::nth_element(ratios.begin(), ratios.begin() + static_cast<std::ptrdiff_t>(ratios.size() / 2), ratios.end());
-    state.counters["x_floor"] = ratios[ratios.size() / 2];
+    const double xFloor = ratios[ratios.size() / 2];
+    state.counters["Mpx/s"] = megapixelsPerSecond(lookSeconds / frames, size);
+    state.counters["floor_Mpx/s"] = megapixelsPerSecond(floorSeconds / frames, size);
+    state.counters["x_floor"] = xFloor;
+    gMeasured[lookIndex][sizeIndex] = {state.counters["Mpx/s"], xFloor};
 }
 
-// A look: settings applied to a new instance of the loaded module.
-template <class Configure>
-void runLook(benchmark::State &state, Configure configure) {
-    HostSession &host = session();
-    HostSession::Instance instance = host.createInstance();
-    MixerInstance &m = *static_cast<MixerInstance *>(instance.get());
-    m.controlItem = kFader;
-    configure(m);
-    runLookFrames(state, host.handler().process, instance.get());
+// Looks by size: Mpx/s, x_floor, and x_floor against the look's own at
+// 1920 x 1080 in percent.
+void printSweep() {
+    std::printf("\n%-20s", "look");
+    for (const Size &size : kSizes) std::printf(" | %-24s", (std::to_string(size.width) + "x" + std::to_string(size.height)).c_str());
+    std::printf("\n");
+    for (int look = 0; look <= kLookCount; ++look) {
+        std::printf("%-20s", look == kLookCount ? "Floor" : kLooks[look].name);
+        const double reference = gMeasured[look][kReferenceSize].xFloor;
+        for (int size = 0; size < kSizeCount; ++size) {
+            const Measured &m = gMeasured[look][size];
+            char cell[64] = "-";
+            if (m.xFloor != 0.0 && look == kLookCount)
+                std::snprintf(cell, sizeof cell, "%.1f Mpx/s", m.megapixels);
+            else if (m.xFloor != 0.0 && reference != 0.0)
+                std::snprintf(cell, sizeof cell, "%.1f Mpx/s %.2fx %+.0f%%", m.megapixels, m.xFloor,
+                              (m.xFloor / reference - 1.0) * 100.0);
+            else if (m.xFloor != 0.0)
+                std::snprintf(cell, sizeof cell, "%.1f Mpx/s %.2fx", m.megapixels, m.xFloor);
+            std::printf(" | %-24s", cell);
+        }
+        std::printf("\n");
+    }
 }
-
-void filmEverything(MixerInstance &m) {
-    m.effect = EFFECT_FILM;
-    m.filmQuality = FILM_OLD_N_DUSTY;
-    m.sprocketJump = m.whiteOut = m.sepia = m.vignette = 1;
-}
-
-void Static(benchmark::State &state) {
-    runLook(state, [](MixerInstance &m) { m.effect = EFFECT_STATIC; });
-}
-void Rgb(benchmark::State &state) {
-    runLook(state, [](MixerInstance &m) { m.effect = EFFECT_RGB, m.mixRed = 200, m.mixGreen = 90, m.mixBlue = 30; });
-}
-void Negative(benchmark::State &state) {
-    runLook(state, [](MixerInstance &m) { m.effect = EFFECT_NEGATIVE; });
-}
-void FilmWithoutSmear(benchmark::State &state) { runLook(state, filmEverything); }
-void FilmWithSmear(benchmark::State &state) {
-    const int32_t displacement = static_cast<int32_t>(state.range(0));
-    runLook(state, [displacement](MixerInstance &m) {
-        filmEverything(m);
-        m.outOfFocus = 1;
-        m.focalDisplacement = displacement;
-    });
-}
-
-// Times are thread CPU time per frame.
-BENCHMARK(Floor)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(Static)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(Rgb)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(Negative)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(FilmWithoutSmear)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(FilmWithSmear)->Arg(1)->Arg(16)->Arg(100)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 } // namespace
 
-BENCHMARK_MAIN();
+// Times are thread CPU time per frame. All looks of one size run together,
+// the floor first, so that each size's tables are prepared once.
+int main(int argc, char **argv) {
+    for (int size = 0; size < kSizeCount; ++size) {
+        const std::string suffix = "/" + std::to_string(kSizes[size].width) + "x" + std::to_string(kSizes[size].height);
+        benchmark::RegisterBenchmark(("Floor" + suffix).c_str(), Floor, size)
+            ->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
+        for (int look = 0; look < kLookCount; ++look)
+            benchmark::RegisterBenchmark((kLooks[look].name + suffix).c_str(), LookFrames, look, size)
+                ->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    printSweep();
+    return 0;
+}

@@ -91,6 +91,22 @@ const uint32_t *VignetteTable::row(int64_t y) {
     return rowCodes_;
 }
 
+namespace {
+
+// Darkens values[i] by codes[i] into out[i], for i below count. Returns
+// whether any is left in doubt, where out holds no valid value.
+bool darkenByCodes(const uint8_t *values, const uint32_t *codes, int64_t count, uint8_t *out) {
+    uint32_t doubt = 0;
+    for (int64_t i = 0; i < count; ++i) {
+        const uint32_t scaled = vignetteScaled(values[i], codes[i]);
+        out[i] = static_cast<uint8_t>(scaled >> kVignetteCodeBits);
+        doubt |= vignetteInDoubt(scaled, codes[i]);
+    }
+    return doubt != 0;
+}
+
+} // namespace
+
 void VignetteTable::darken(uint8_t *grey, int64_t begin, int64_t end, int64_t y) {
     const uint32_t *codes = row(y);
     const int64_t half = width_ / 2;
@@ -100,8 +116,13 @@ void VignetteTable::darken(uint8_t *grey, int64_t begin, int64_t end, int64_t y)
             grey[x] = vignetted(grey[x], vignetteCode(x - half, y, step), x - half, y, step);
         return;
     }
-    // Left of the centre the codes run backwards.
+    // The codes by column, mirrored left of the centre, then a loop without
+    // branches; the few values it leaves in doubt are computed in full.
     const int64_t split = std::clamp(half, begin, end);
-    for (int64_t x = begin; x < split; ++x) grey[x] = vignetted(grey[x], codes[half - x], x - half, y, step);
-    for (int64_t x = split; x < end; ++x) grey[x] = vignetted(grey[x], codes[x - half], x - half, y, step);
+    for (int64_t x = begin; x < split; ++x) byColumn_[x] = codes[half - x];
+    std::copy(codes + (split - half), codes + (end - half), byColumn_ + split);
+    if (darkenByCodes(grey + begin, byColumn_ + begin, end - begin, darkened_ + begin)) {
+        for (int64_t x = begin; x < end; ++x) darkened_[x] = vignetted(grey[x], byColumn_[x], x - half, y, step);
+    }
+    std::copy(darkened_ + begin, darkened_ + end, grey + begin);
 }

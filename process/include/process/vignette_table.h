@@ -28,14 +28,25 @@ uint32_t vignetteCode(int64_t x, int64_t y, double vignetteStep);
 // mixChannel(v, 16, vignetteAmount(x, y, vignetteStep)), computed in full.
 uint8_t vignettedExactly(uint8_t v, int64_t x, int64_t y, double vignetteStep);
 
+// 2^24 * (16 + code / 2^24 * (v - 16)), at most 255 * 2^24; the product
+// wraps below zero modulo 2^32 when v < 16, which the sum undoes.
+inline uint32_t vignetteScaled(uint8_t v, uint32_t code) {
+    return 16 * kVignetteCodeOne + code * (static_cast<uint32_t>(v) - 16);
+}
+
+// 1 where the scaled blend lies within the margin of a multiple of 2^24, and
+// so may truncate otherwise than the blend with the exact amount; else 0.
+inline uint32_t vignetteInDoubt(uint32_t scaled, uint32_t code) {
+    constexpr uint32_t kMargin = 256;
+    const bool near = ((scaled + kMargin) & (kVignetteCodeOne - 1)) < 2 * kMargin;
+    return static_cast<uint32_t>(near & (code != 0));
+}
+
 // Film value v darkened by the vignette whose code is `code`, or -1 where the
 // code leaves it in doubt.
 inline int32_t vignettedByCode(uint8_t v, uint32_t code) {
-    constexpr uint32_t kMargin = 256;
-    // code * v + (2^24 - code) * 16 is at most 255 * 2^24: no overflow.
-    const uint32_t scaled = code * v + (kVignetteCodeOne - code) * 16;
-    const bool sure = code == 0 || ((scaled + kMargin) & (kVignetteCodeOne - 1)) >= 2 * kMargin;
-    return sure ? static_cast<int32_t>(scaled >> kVignetteCodeBits) : -1;
+    const uint32_t scaled = vignetteScaled(v, code);
+    return vignetteInDoubt(scaled, code) != 0 ? -1 : static_cast<int32_t>(scaled >> kVignetteCodeBits);
 }
 
 // Film value v darkened by the vignette at offset (x, y), whose code is `code`.
@@ -79,6 +90,8 @@ private:
     int64_t heldRow_ = -1; // the row in rowCodes_ when not tabled
     uint32_t codes_[kCapacity];
     uint32_t rowCodes_[kRowCapacity];
+    uint32_t byColumn_[2 * kRowCapacity]; // darken's codes and results by column
+    uint8_t darkened_[2 * kRowCapacity];
 };
 
 #endif
