@@ -111,9 +111,8 @@ void VignetteTable::darken(uint8_t *grey, int64_t begin, int64_t end, int64_t y)
     const uint32_t *codes = row(y);
     const int64_t half = width_ / 2;
     const double step = step_;
-    if (codes == nullptr) {
-        for (int64_t x = begin; x < end; ++x)
-            grey[x] = vignetted(grey[x], vignetteCode(x - half, y, step), x - half, y, step);
+    if (codes == nullptr || end > kDarkenColumns) {
+        for (int64_t x = begin; x < end; ++x) grey[x] = vignetted(grey[x], codes, x - half, y, step);
         return;
     }
     // The codes by column, mirrored left of the centre, then a loop without

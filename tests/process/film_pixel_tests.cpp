@@ -295,6 +295,23 @@ TEST_F(FilmPixel, VignetteSkipsRowsBeyondTheWidth) {
         for (int64_t x : {0, 50, 99}) EXPECT_EQ(pixel(x, y, greyOf(200)), greyOf(16)) << x << "," << y;
 }
 
+// Rows too long to hold (W/2 + 1 codes above 8193) in a frame too large to
+// table: each pixel computes its code.
+TEST_F(FilmPixel, VignetteOfFramesTooLargeToHoldARow) {
+    m.vignette = 1;
+    setWidth(20000);
+    frame.height = 2000;
+    const double step = 3.1416 / 20000;
+    VignetteTable &table = FrameTables::forModule().vignette;
+    table.prepare(20000, 2000, step);
+    ASSERT_EQ(table.row(0), nullptr);
+    for (auto [x, y] : {std::pair{10000, 1000}, std::pair{10001, 1000}, std::pair{13000, 200}, std::pair{2500, 1999},
+                        std::pair{0, 1000}})
+        EXPECT_EQ(pixel(x, y, greyOf(200)),
+                  greyOf(static_cast<uint8_t>(mixChannel(200, 16, vignetteAmount(x - 10000, y - 1000, step)))))
+            << x << "," << y;
+}
+
 TEST_F(FilmPixel, VignetteTableMatchesTheFormula) {
     VignetteTable &table = FrameTables::forModule().vignette;
     const double step = 3.1416 / 101;

@@ -155,9 +155,7 @@ inline void FilmRule::pixel(int64_t x, uint8_t colourOut[3], HeldRandom &random)
     if (film_.smear) grey = tables_.outOfFocus.smear(grey, row.smearRow, row.y, row.red, row.green, row.blue, x);
     if (row.vignetted) {
         const int64_t centreX = x - film_.halfWidth;
-        const uint32_t code = row.vignetteCodes != nullptr ? row.vignetteCodes[centreX < 0 ? -centreX : centreX]
-                                                           : vignetteCode(centreX, row.centreY, frame_.vignetteStep);
-        grey = vignetted(grey, code, centreX, row.centreY, frame_.vignetteStep);
+        grey = vignetted(grey, row.vignetteCodes, centreX, row.centreY, frame_.vignetteStep);
     }
 
     colourOut[0] = film_.targetRows[0][grey][red];

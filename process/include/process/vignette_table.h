@@ -2,8 +2,8 @@
 // max(0, cos(sqrt(X * X + Y * Y) * vignetteStep)) with the module's correctly
 // rounded cosine, at the offset (X, Y) of the pixel from the frame centre.
 //
-// A pixel does not need c itself, only the truncated blend, which lies within
-// 2^-44 of 16 + c * (v - 16). So the table holds a code for each |X| and |Y|
+// A pixel does not need c itself, only the blend's double sum truncated, and
+// that sum lies within 2^-44 of 16 + c * (v - 16). So the table holds a code for each |X| and |Y|
 // of the frame: c in units of 2^-24, within one unit of it. From the code,
 // 2^24 * (16 + code / 2^24 * (v - 16)) is an exact integer, and it is off the
 // scaled sum by at most 240 units: where it lies 256 units or more from a
@@ -57,6 +57,13 @@ inline uint8_t vignetted(uint8_t v, uint32_t code, int64_t x, int64_t y, double 
     return vignettedExactly(v, x, y, vignetteStep);
 }
 
+// The same with the code from the row's codes (by |x|), or computed here
+// when the row has none.
+inline uint8_t vignetted(uint8_t v, const uint32_t *rowCodes, int64_t x, int64_t y, double vignetteStep) {
+    const uint32_t code = rowCodes != nullptr ? rowCodes[x < 0 ? -x : x] : vignetteCode(x, y, vignetteStep);
+    return vignetted(v, code, x, y, vignetteStep);
+}
+
 // The codes of one frame size: its quadrant (|X| up to W/2, |Y| up to H/2),
 // computed once for a run of frames of that size when it fits kCapacity, and
 // otherwise one row at a time as rows are asked for.
@@ -90,8 +97,10 @@ private:
     int64_t heldRow_ = -1; // the row in rowCodes_ when not tabled
     uint32_t codes_[kCapacity];
     uint32_t rowCodes_[kRowCapacity];
-    uint32_t byColumn_[2 * kRowCapacity]; // darken's codes and results by column
-    uint8_t darkened_[2 * kRowCapacity];
+    // darken's codes and results by column, for frames up to 16384 wide.
+    static constexpr int64_t kDarkenColumns = 16384;
+    uint32_t byColumn_[kDarkenColumns];
+    uint8_t darkened_[kDarkenColumns];
 };
 
 #endif
