@@ -39,8 +39,9 @@ constexpr int32_t kFader = 1;
 struct Size {
     int32_t width;
     int32_t height;
+    double minSeconds; // of the look's frames: enough for a median of several
 };
-constexpr Size kSizes[] = {{640, 360}, {1920, 1080}, {3840, 2160}, {7680, 4320}};
+constexpr Size kSizes[] = {{640, 360, 1.0}, {1920, 1080, 1.0}, {3840, 2160, 2.0}, {7680, 4320, 4.0}};
 constexpr int kSizeCount = sizeof kSizes / sizeof kSizes[0];
 constexpr int kReferenceSize = 1; // 1920 x 1080
 
@@ -182,26 +183,29 @@ void LookFrames(benchmark::State &state, int lookIndex, int sizeIndex) {
     gMeasured[lookIndex][sizeIndex] = {state.counters["Mpx/s"], xFloor};
 }
 
-// Looks by size: Mpx/s, x_floor, and x_floor against the look's own at
-// 1920 x 1080 in percent.
+std::string sizeName(const Size &size) { return std::to_string(size.width) + "x" + std::to_string(size.height); }
+
+// Looks by size, as a Markdown table: Mpx/s, x_floor, and in brackets how
+// far x_floor lies from the look's own at 1920 x 1080.
 void printSweep() {
-    std::printf("\n%-20s", "look");
-    for (const Size &size : kSizes) std::printf(" | %-24s", (std::to_string(size.width) + "x" + std::to_string(size.height)).c_str());
+    std::printf("\n| look |");
+    for (const Size &size : kSizes) std::printf(" %s |", sizeName(size).c_str());
+    std::printf("\n|---|");
+    for (int size = 0; size < kSizeCount; ++size) std::printf("---|");
     std::printf("\n");
     for (int look = 0; look <= kLookCount; ++look) {
-        std::printf("%-20s", look == kLookCount ? "Floor" : kLooks[look].name);
+        std::printf("| %s |", look == kLookCount ? "Floor" : kLooks[look].name);
         const double reference = gMeasured[look][kReferenceSize].xFloor;
         for (int size = 0; size < kSizeCount; ++size) {
             const Measured &m = gMeasured[look][size];
-            char cell[64] = "-";
-            if (m.xFloor != 0.0 && look == kLookCount)
-                std::snprintf(cell, sizeof cell, "%.1f Mpx/s", m.megapixels);
-            else if (m.xFloor != 0.0 && reference != 0.0)
-                std::snprintf(cell, sizeof cell, "%.1f Mpx/s %.2fx %+.0f%%", m.megapixels, m.xFloor,
-                              (m.xFloor / reference - 1.0) * 100.0);
-            else if (m.xFloor != 0.0)
-                std::snprintf(cell, sizeof cell, "%.1f Mpx/s %.2fx", m.megapixels, m.xFloor);
-            std::printf(" | %-24s", cell);
+            if (m.xFloor == 0.0)
+                std::printf(" - |");
+            else if (look == kLookCount)
+                std::printf(" %.1f Mpx/s |", m.megapixels);
+            else if (reference == 0.0)
+                std::printf(" %.1f Mpx/s, %.2fx |", m.megapixels, m.xFloor);
+            else
+                std::printf(" %.1f Mpx/s, %.2fx (%+.0f%%) |", m.megapixels, m.xFloor, (m.xFloor / reference - 1.0) * 100.0);
         }
         std::printf("\n");
     }
@@ -213,12 +217,13 @@ void printSweep() {
 // the floor first, so that each size's tables are prepared once.
 int main(int argc, char **argv) {
     for (int size = 0; size < kSizeCount; ++size) {
-        const std::string suffix = "/" + std::to_string(kSizes[size].width) + "x" + std::to_string(kSizes[size].height);
+        const std::string suffix = "/" + sizeName(kSizes[size]);
+        const double minSeconds = kSizes[size].minSeconds;
         benchmark::RegisterBenchmark(("Floor" + suffix).c_str(), Floor, size)
-            ->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
+            ->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(minSeconds);
         for (int look = 0; look < kLookCount; ++look)
             benchmark::RegisterBenchmark((kLooks[look].name + suffix).c_str(), LookFrames, look, size)
-                ->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
+                ->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(minSeconds);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
