@@ -100,7 +100,7 @@ bool darkenByCodes(const uint8_t *values, const uint32_t *codes, int64_t count, 
     for (int64_t i = 0; i < count; ++i) {
         const uint32_t scaled = vignetteScaled(values[i], codes[i]);
         out[i] = static_cast<uint8_t>(scaled >> kVignetteCodeBits);
-        doubt |= vignetteInDoubt(scaled, codes[i]);
+        doubt |= vignetteInDoubt(scaled);
     }
     return doubt != 0;
 }

@@ -36,17 +36,19 @@ inline uint32_t vignetteScaled(uint8_t v, uint32_t code) {
 
 // 1 where the scaled blend lies within the margin of a multiple of 2^24, and
 // so may truncate otherwise than the blend with the exact amount; else 0.
-inline uint32_t vignetteInDoubt(uint32_t scaled, uint32_t code) {
+// It is 16 * 2^24 exactly just where c = 0 (code 0) or v = 16, and both give
+// 16 exactly: with v = 16 the sum is 16 * ((1 - a) + a), which rounds to 16.
+inline uint32_t vignetteInDoubt(uint32_t scaled) {
     constexpr uint32_t kMargin = 256;
     const bool near = ((scaled + kMargin) & (kVignetteCodeOne - 1)) < 2 * kMargin;
-    return static_cast<uint32_t>(near & (code != 0));
+    return static_cast<uint32_t>(near & (scaled != 16 * kVignetteCodeOne));
 }
 
 // Film value v darkened by the vignette whose code is `code`, or -1 where the
 // code leaves it in doubt.
 inline int32_t vignettedByCode(uint8_t v, uint32_t code) {
     const uint32_t scaled = vignetteScaled(v, code);
-    return vignetteInDoubt(scaled, code) != 0 ? -1 : static_cast<int32_t>(scaled >> kVignetteCodeBits);
+    return vignetteInDoubt(scaled) != 0 ? -1 : static_cast<int32_t>(scaled >> kVignetteCodeBits);
 }
 
 // Film value v darkened by the vignette at offset (x, y), whose code is `code`.
