@@ -30,7 +30,7 @@ double approximateCosine(double angle) {
 }
 
 // Just above pi/2. The angles of rows that are darkened (|y| at most the
-// width) stay below 3.6, so every angle from here on has a negative cosine.
+// width) stay below 3.6, and the cosine is negative from here to 3 pi/2.
 constexpr double kPastQuarter = 1.5708;
 
 } // namespace
