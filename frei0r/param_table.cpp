@@ -290,6 +290,12 @@ int paramType(ParamKind kind) { return codecOf(kind).type; }
 
 bool showsSettings(const Param &param) { return param.settings[0].facts != nullptr; }
 
+host::StoredSettings defaultSettings() {
+    host::StoredSettings settings{};
+    for (int i = 0; i < kSettingCount; ++i) settings[settingFacts(i).storedPosition - 1] = settingFacts(i).defaultValue;
+    return settings;
+}
+
 ParamValues newParamValues(const host::StoredSettings &saved, int32_t fadeItem) {
     ParamValues values{saved};
     for (const FixedSetting &fixed : kFadeControl)

@@ -18,6 +18,12 @@
 
 namespace kivo::frei0r {
 
+// The plug-in as hosts list it.
+inline constexpr char kPluginName[] = "kivo_vidmixer";
+inline constexpr char kPluginTitle[] = "Kivo Video Mixer";
+inline constexpr char kPluginExplanation[] =
+    "Blends the picture towards static, a colour, aged black-and-white film or its negative";
+
 enum class ParamKind { Look, Fade, Retired, TimeUnit, Number, Switch, Colour, LookNumber };
 
 // A setting and the frei0r values that reach it: a value v gives the setting
@@ -60,6 +66,9 @@ int paramType(ParamKind kind);
 
 // True when the parameter shows module settings (read back from the module).
 bool showsSettings(const Param &param);
+
+// The settings of a new module instance: each setting's default.
+host::StoredSettings defaultSettings();
 
 // The values of a new instance over the module's saved settings: the
 // plug-in's defaults, and the fade control item that the plug-in drives.

@@ -143,15 +143,15 @@ int f0r_init() { return 1; }
 void f0r_deinit() {}
 
 void f0r_get_plugin_info(f0r_plugin_info_t *info) {
-    info->name = "kivo_vidmixer";
-    info->author = "Kivo Video Mixer";
+    info->name = kivo::frei0r::kPluginName;
+    info->author = kivo::frei0r::kPluginTitle;
     info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
     info->color_model = F0R_COLOR_MODEL_RGBA8888;
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = 1;
     info->minor_version = 2;
     info->num_params = paramCount();
-    info->explanation = "Blends the picture towards static, a colour, aged black-and-white film or its negative";
+    info->explanation = kivo::frei0r::kPluginExplanation;
 }
 
 void f0r_get_param_info(f0r_param_info_t *info, int index) {

@@ -168,7 +168,9 @@ TEST(Frei0rPlugin, TwoInstancesMatchTwoFiltersOfAScene) {
         ASSERT_EQ(0, std::memcmp(frame.image.pixels.data(), out.data(), in.size() * 4)) << "frame " << number;
         // A frame run again after others is the same frame: the scratches do
         // not follow the frames run before it.
-        if (seen.count(number)) EXPECT_EQ(seen[number], out) << "frame " << number << " again";
+        if (seen.count(number)) {
+            EXPECT_EQ(seen[number], out) << "frame " << number << " again";
+        }
         seen[number] = out;
     }
     plugin.destruct(first);
