@@ -88,7 +88,7 @@ std::string attributes(const Param &param, const ParamValues &defaults) {
     case ParamKind::Number:
         return "type=\"constant\" " + fallback + " min=\"" + std::to_string(span.low) + "\" max=\"" +
                std::to_string(span.high) + "\" factor=\"" + std::to_string(span.high) +
-               "\" suffix=\"pixels\" decimals=\"0\">";
+               "\" suffix=\" pixels\" decimals=\"0\">";
     case ParamKind::Switch:
         if (span.facts->kind == SettingKind::Choice) return "type=\"list\" " + fallback + " " + listOf(*span.facts, false) + ">";
         return "type=\"bool\" " + fallback + ">";

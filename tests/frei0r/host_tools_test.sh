@@ -182,11 +182,13 @@ kdenlive)
   # key on every frame with the value MLT's linear keys give there.
   keys=$(awk 'BEGIN { for (n = 0; n < 16; n++) { f = n < 8 ? n / 8 : 1;
     printf "%s{ \"frame\": %d, \"position\": [0, 0, 0], \"scale\": [%.17g, %.17g, %.17g] }", n ? ", " : "", n, f, f, f } }')
-  for rate in 25 30000/1001; do
+  # Kdenlive writes times: at 29.97 fps frames 8 and 15 lie at 0.267 s and 0.501 s.
+  for rate_times in 25:320:600 30000/1001:267:501; do
+    IFS=: read -r rate key end <<< "$rate_times"
     source_nut "$rate" 16 input.nut
     source_frames "$rate" 16 input.rgba
     sed -e "s|frame_rate_num=\"25\" frame_rate_den=\"1\"|frame_rate_num=\"${rate%/*}\" frame_rate_den=\"$([ "${rate#*/}" = "$rate" ] && echo 1 || echo "${rate#*/}")\"|" \
-      "$here/kdenlive_project.kdenlive" > project.kdenlive
+      -e "s|00:00:00.320=|00:00:00.$key=|; s|00:00:00.600|00:00:00.$end|g" "$here/kdenlive_project.kdenlive" > project.kdenlive
     grep -q "frame_rate_num=\"${rate%/*}\"" project.kdenlive || fail "the project's profile was not set to $rate"
     reference "$rate" "$film_record" 1 input.rgba want.rgba "[ $keys ]"
     melt -silent project.kdenlive -consumer avformat:got.rgba f=rawvideo pix_fmt=rgba an=1 real_time=0 \
