@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -218,6 +219,47 @@ TEST(Frei0rPlugin, UnloadableModuleGivesNoInstanceAndSaysWhy) {
     instance = plugin.construct(16, 16);
     unsetenv("KIVO_VIDMIXER_MODULE");
     ASSERT_NE(instance, nullptr);
+    plugin.destruct(instance);
+}
+
+} // namespace
+} // namespace kivo::test
+
+namespace kivo::test {
+namespace {
+
+// Refused values leave the instance as it was and are said once per parameter.
+TEST(Frei0rPlugin, BadValuesAreRefusedAndSaidOnce) {
+    PluginCopy copy(true); // a fresh plug-in: nothing said yet
+    Frei0rPlugin plugin(copy.plugin.string());
+    f0r_instance_t instance = plugin.construct(8, 8);
+    ASSERT_NE(instance, nullptr);
+    plugin.setText(instance, "look", "film");
+    plugin.set(instance, "fade", 0.25);
+    const std::string said = capturedError([&] {
+        plugin.setText(instance, "look", "sparkle");
+        plugin.setText(instance, "look", "glitter");
+        plugin.set(instance, "fade", std::nan(""));
+        plugin.set(instance, "fade", 1.5);
+        f0r_param_color_t colour{0.5f, 2.0f, 0.0f};
+        plugin.setParam(instance, &colour, plugin.paramIndex("mix"));
+        const std::vector<uint32_t> in = testFrame(8, 8, 1);
+        std::vector<uint32_t> out(in.size());
+        plugin.update(instance, -1.0, in.data(), out.data());
+        plugin.update(instance, std::nan(""), in.data(), out.data());
+    });
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 4) << said; // look, fade, mix, time
+    for (const char *name : {"look: \"sparkle\"", "fade: nan", "mix: ", "time: -1"})
+        EXPECT_NE(said.find(name), std::string::npos) << name << " in " << said;
+    const char *look = nullptr;
+    plugin.getParam(instance, &look, plugin.paramIndex("look"));
+    EXPECT_STREQ(look, "film");
+    double fade = 0;
+    plugin.getParam(instance, &fade, plugin.paramIndex("fade"));
+    EXPECT_EQ(fade, 0.25);
+    f0r_param_color_t colour{};
+    plugin.getParam(instance, &colour, plugin.paramIndex("mix"));
+    EXPECT_EQ(colour.g, 1.0f);
     plugin.destruct(instance);
 }
 
