@@ -2,8 +2,10 @@
 // kivo_vidmixer.p through its descriptor with the host core, gives each
 // frei0r instance a module instance, sets that instance's settings through
 // the module's load callback and runs each frame through its process
-// callback. The fade reaches the module as a control item whose scale the
-// plug-in sets to the fade parameter.
+// callback, as a frame that stands alone: numbered by its time in
+// milliseconds and independent of the frames run before it. The fade reaches
+// the module as a control item whose scale the plug-in sets to the fade
+// parameter.
 #include <dlfcn.h>
 extern "C" {
 #include <frei0r.h>
@@ -17,9 +19,11 @@ extern "C" {
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "frei0r/param_table.h"
 #include "host/core/frame_runner.h"
+#include "host/core/frame_time.h"
 #include "host/core/host_session.h"
 #include "host/core/settings_codec.h"
 
@@ -42,6 +46,9 @@ struct Runtime {
     std::unique_ptr<kivo::host::HostSession> session;
     double itemFade = -1.0; // the fade the control item holds now; -1: not set yet
     double autoTimeUnit = kivo::frei0r::detectedTimeUnit();
+    // What has been said once: each parameter's first refused value, the
+    // first bad time, the first frame seen in strips.
+    std::vector<bool> said = std::vector<bool>(static_cast<size_t>(paramCount()) + 2, false);
 
     // The host core's service registry is made first (a lookup makes it), so
     // that it is still there when the session leaves it at unload.
@@ -65,13 +72,50 @@ std::string modulePath() {
     return kModuleFile;
 }
 
+constexpr size_t kSaidTime = 0, kSaidStrips = 1, kSaidParams = 2; // indices into Runtime::said
+
+// Prints one line, the first time only for each thing said.
+void sayOnce(Runtime &rt, size_t what, const std::string &line) {
+    if (rt.said[what]) return;
+    rt.said[what] = true;
+    std::fprintf(stderr, "kivo_vidmixer: %s\n", line.c_str());
+}
+
 struct Instance {
     kivo::host::HostSession::Instance module{nullptr, nullptr};
     unsigned width = 0, height = 0;
     kivo::frei0r::ParamValues values;
     bool pending = true; // values.settings not yet loaded into the module
     kivo::host::RgbaImage source, output;
+    int32_t frameNumber = 0; // of the last good time
+    // The last update, to tell strips of one frame: MLT's slice threading
+    // hands the strips of a frame, one below the other in one buffer, to an
+    // instance made at a strip's height, with one time.
+    double lastTime = -1.0;
+    const uint32_t *lastInput = nullptr;
+    bool onStrips = false;
 };
+
+// True when this update is another strip of the frame of the last one.
+bool isAnotherStrip(const Instance &instance, double time, const uint32_t *input) {
+    const size_t strip = static_cast<size_t>(instance.width) * instance.height;
+    if (time != instance.lastTime || instance.lastInput == nullptr || strip == 0) return false;
+    const auto here = reinterpret_cast<uintptr_t>(input), last = reinterpret_cast<uintptr_t>(instance.lastInput);
+    return here == last + strip * 4 || last == here + strip * 4;
+}
+
+// The frame number for a host time; a bad time keeps the last good one.
+int32_t frameNumberFor(Runtime &rt, Instance &instance, double time) {
+    const double unit = instance.values.timeUnit > 0.0 ? instance.values.timeUnit : rt.autoTimeUnit;
+    if (const std::optional<int32_t> number = kivo::host::frameNumberOfMilliseconds(time * unit * 1000.0))
+        return instance.frameNumber = *number;
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "time: %g is not a time from 0 to 24 days; the frame keeps the number of the last good time (%d)",
+                  time, instance.frameNumber);
+    sayOnce(rt, kSaidTime, line);
+    return instance.frameNumber;
+}
 
 // Loads the instance's settings into its module instance when they changed.
 void applySettings(Runtime &rt, Instance &instance) {
@@ -99,15 +143,15 @@ int f0r_init() { return 1; }
 void f0r_deinit() {}
 
 void f0r_get_plugin_info(f0r_plugin_info_t *info) {
-    info->name = "kivo_vidmixer";
-    info->author = "Kivo Video Mixer";
+    info->name = kivo::frei0r::kPluginName;
+    info->author = kivo::frei0r::kPluginTitle;
     info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
     info->color_model = F0R_COLOR_MODEL_RGBA8888;
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = 1;
     info->minor_version = 2;
     info->num_params = paramCount();
-    info->explanation = "Blends the picture towards static, a colour, aged black-and-white film or its negative";
+    info->explanation = kivo::frei0r::kPluginExplanation;
 }
 
 void f0r_get_param_info(f0r_param_info_t *info, int index) {
@@ -155,7 +199,14 @@ void f0r_set_param_value(f0r_instance_t handle, f0r_param_t value, int index) {
     Runtime &rt = runtime();
     std::lock_guard lock(rt.mutex);
     // Settings reach the module before the next frame, and only when one changed.
-    if (kivo::frei0r::setParamValue(paramAt(index), instance.values, value)) instance.pending = true;
+    std::string why;
+    switch (kivo::frei0r::setParamValue(paramAt(index), instance.values, value, why)) {
+    case kivo::frei0r::SetResult::Changed: instance.pending = true; break;
+    case kivo::frei0r::SetResult::Refused:
+        sayOnce(rt, kSaidParams + static_cast<size_t>(index), std::string(paramAt(index).name) + ": " + why);
+        break;
+    case kivo::frei0r::SetResult::Kept: break;
+    }
 }
 
 void f0r_get_param_value(f0r_instance_t handle, f0r_param_t value, int index) {
@@ -177,8 +228,22 @@ void f0r_get_param_value(f0r_instance_t handle, f0r_param_t value, int index) {
 void f0r_update(f0r_instance_t handle, double time, const uint32_t *inframe, uint32_t *outframe) {
     if (handle == nullptr || inframe == nullptr || outframe == nullptr) return;
     Instance &instance = *static_cast<Instance *>(handle);
+    const size_t count = static_cast<size_t>(instance.width) * instance.height;
     Runtime &rt = runtime();
     std::lock_guard lock(rt.mutex);
+    if (isAnotherStrip(instance, time, inframe)) instance.onStrips = true;
+    instance.lastTime = time;
+    instance.lastInput = inframe;
+    if (instance.onStrips) {
+        // A whole-frame look cannot be made from strips: the frame passes
+        // through unchanged, and the user is told how to get the look.
+        sayOnce(rt, kSaidStrips,
+                "the host runs this filter on strips of the frame (MLT's \"threads\" property on the filter), "
+                "which cannot give the look: frames pass through unchanged; remove the filter's \"threads\" "
+                "property (or set threads=1)");
+        std::memmove(outframe, inframe, count * 4);
+        return;
+    }
     try {
         applySettings(rt, instance);
         if (instance.values.fade != rt.itemFade) {
@@ -188,19 +253,16 @@ void f0r_update(f0r_instance_t handle, double time, const uint32_t *inframe, uin
         }
         rt.session->items().clearCalls();
 
-        const size_t count = static_cast<size_t>(instance.width) * instance.height;
         instance.source.width = static_cast<int32_t>(instance.width);
         instance.source.height = static_cast<int32_t>(instance.height);
         instance.source.pixels.resize(count * 4);
         std::memcpy(instance.source.pixels.data(), inframe, count * 4);
 
-        const kivo::frei0r::ParamValues &values = instance.values;
-        const double unit = values.timeUnit > 0.0 ? values.timeUnit : rt.autoTimeUnit;
         kivo::host::FrameOptions options;
-        options.frame = kivo::frei0r::frameNumberOf(time, unit, values.fps);
-        options.time = options.frame / values.fps;
-        kivo::host::runFrame(rt.session->handler().process, instance.module.get(), instance.source, instance.output,
-                             options);
+        options.frame = frameNumberFor(rt, instance, time);
+        options.time = options.frame / 1000.0;
+        kivo::host::runStandAloneFrame(rt.session->handler().process, instance.module.get(), instance.source,
+                                       instance.output, options);
 
         // Colour as the module wrote it; alpha as it came in. Pixels are RGBA
         // bytes, so alpha is the top byte of each little-endian word.
@@ -209,7 +271,7 @@ void f0r_update(f0r_instance_t handle, double time, const uint32_t *inframe, uin
         for (size_t i = 0; i < count; ++i) outframe[i] = (rgb[i] & 0x00FFFFFFu) | (alpha[i] & 0xFF000000u);
     } catch (const std::exception &error) {
         reportFailure(error.what());
-        std::memmove(outframe, inframe, static_cast<size_t>(instance.width) * instance.height * 4);
+        std::memmove(outframe, inframe, count * 4);
     }
 }
 

@@ -26,7 +26,7 @@ cross=(
   qemu-user wine wine64 wine32:i386 googletest
 )
 editors=(
-  kdenlive xvfb xauth
+  kdenlive xvfb xauth dbus xdotool imagemagick
 )
 
 purposes=("$@")

@@ -21,7 +21,7 @@ std::string shownRecord(const scene::SettingsRecordBytes &record) {
 
 FilterChain::FilterChain(const scene::Scene &scene, const std::string &modulePath, std::ostream *messageEcho,
                          bool fresh)
-    : fps_(scene.fps) {
+    : fps_(scene.fps), scene_(scene) {
     // Every session of the chain opens the same copy; it is removed once
     // they are open.
     std::optional<host::ModuleCopy> copy;
@@ -70,11 +70,12 @@ void FilterChain::process(media::Frame &frame, ChainProgress *progress) {
         if (progress) progress->beginStage(frame.number, i, stages_.size());
         stage.session->items().clearCalls();
         host::FrameOptions options;
-        options.frame = frame.number;
+        options.frame = scene_.moduleFrameNumber(frame.number);
         options.time = frame.number / fps_;
         options.progress = progress;
         // In place: the frame's buffer is warm from the copy into planes.
-        host::runFrame(stage.session->handler().process, stage.instance.get(), frame.image, frame.image, options);
+        const auto run = scene_.millisecondNumbers ? host::runStandAloneFrame : host::runFrame;
+        run(stage.session->handler().process, stage.instance.get(), frame.image, frame.image, options);
     }
     if (!frame.deep.empty()) keepFullPrecision(frame);
 }

@@ -1,6 +1,7 @@
 // A scene's filter instances on the loaded module, run one after another on
-// each frame: the frame number as given, time = frame / fps, the scene's
-// items behind the module's item service.
+// each frame: the frame number as the scene numbers it (the frame itself, or
+// its time in milliseconds, each frame then standing alone), time = frame /
+// fps, the scene's items behind the module's item service.
 #ifndef KIVO_HOST_CLI_FILTER_CHAIN_H
 #define KIVO_HOST_CLI_FILTER_CHAIN_H
 
@@ -31,7 +32,8 @@ public:
     // instance. Throws HostError naming the module and the reason.
     // Module messages are printed to messageEcho when given. fresh: load a
     // private copy of the module file, so that the chain's module starts
-    // afresh even where the file is loaded already.
+    // afresh even where the file is loaded already. The scene outlives the
+    // chain.
     FilterChain(const scene::Scene &scene, const std::string &modulePath, std::ostream *messageEcho = nullptr,
                 bool fresh = false);
     ~FilterChain();
@@ -58,6 +60,7 @@ private:
     };
 
     double fps_;
+    const scene::Scene &scene_;
     std::vector<std::unique_ptr<host::HostSession>> sessions_; // in opening order
     std::vector<Stage> stages_;
     void keepFullPrecision(media::Frame &frame) const;

@@ -368,7 +368,7 @@ int runRender(const RenderRequest &request, std::ostream &err) {
     const bool split = request.jobs > 1 || share;
     checkOptionsFit(request, ends, split);
     const scene::Scene scene = renderScene(request, ends.input);
-    if (split && scene.segment <= 0)
+    if (split && scene.historyLength() <= 0)
         throw UsageError(std::string(request.jobs > 1 ? "--jobs" : "--segments") +
                          " splits a render into whole segments, and " +
                          (request.scenePath.empty() ? "the scene made from the input" : request.scenePath) +

@@ -183,7 +183,7 @@ std::string failureOf(const Worker &worker, size_t index, size_t count, const sc
     std::string where = "worker " + std::to_string(index + 1) + " of " + std::to_string(count);
     if (worker.history) {
         const int32_t first = scene.historyStart(*worker.history);
-        const int64_t last = int64_t{first} + scene.segment - 1;
+        const int64_t last = int64_t{first} + scene.historyLength() - 1;
         where += ", segment " + std::to_string(*worker.history) + " (frames " + std::to_string(first) + " to " +
                  std::to_string(last) + ")";
     }

@@ -109,7 +109,10 @@ int runInfo(const std::string &scenePath, const std::string &module, std::ostrea
     std::ostringstream out;
     out << scenePath << ": frames " << scene.firstFrame << " to " << scene.lastFrame << " at " << number(scene.fps)
         << " fps\n";
-    if (scene.segment > 0)
+    if (scene.millisecondNumbers)
+        out << "Frames numbered by their time in milliseconds, each standing alone, as the frei0r plug-in numbers "
+               "them\n";
+    else if (scene.segment > 0)
         out << "Segments of " << scene.segment << (scene.segment == 1 ? " frame" : " frames")
             << ": the generator starts afresh at frame " << scene.firstFrame << " and every " << scene.segment
             << (scene.segment == 1 ? " frame" : " frames") << " after it\n";

@@ -65,7 +65,7 @@ std::string slurmScript(const SlurmRequest &request, const std::string &vidmixer
 int runSlurm(const SlurmRequest &request, std::ostream &out) {
     if (request.tasks < 1) throw UsageError("--tasks must be at least 1 (found " + std::to_string(request.tasks) + ")");
     const scene::Scene scene = scene::loadSceneFile(request.scenePath);
-    if (scene.segment <= 0)
+    if (scene.historyLength() <= 0)
         throw UsageError("a Slurm render splits the scene into whole segments, and " + request.scenePath +
                          " has none: " + addSegmentsHint());
     if (!onPath("sbatch"))

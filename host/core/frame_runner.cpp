@@ -143,4 +143,14 @@ FrameReport runFrame(ProcessFunction process, void *instance, const RgbaImage &s
     return report;
 }
 
+FrameReport runStandAloneFrame(ProcessFunction process, void *instance, const RgbaImage &source, RgbaImage &output,
+                               const FrameOptions &options) {
+    const RgbaImage empty;
+    RgbaImage emptyOutput;
+    FrameOptions priming = options;
+    priming.progress = nullptr;
+    runFrame(process, instance, empty, emptyOutput, priming);
+    return runFrame(process, instance, source, output, options);
+}
+
 } // namespace kivo::host

@@ -41,6 +41,15 @@ struct FrameReport {
 FrameReport runFrame(ProcessFunction process, void *instance, const RgbaImage &source, RgbaImage &output,
                      const FrameOptions &options);
 
+// Runs a frame that depends on no frame run before it: the module first
+// processes an empty frame (0 x 0) of the same number, whose draws leave the
+// generator where that number puts it, then the frame itself. The draws a
+// frame makes before seeding, which continue from the frame before, then
+// come from its own number: the frame is a function of its number, the
+// settings and its size, in whatever order frames are run.
+FrameReport runStandAloneFrame(ProcessFunction process, void *instance, const RgbaImage &source, RgbaImage &output,
+                               const FrameOptions &options);
+
 } // namespace kivo::host
 
 #endif

@@ -50,12 +50,22 @@ struct Scene {
     // Frames per generator history: the module starts afresh at every
     // segment-th frame from firstFrame. 0: the whole range is one history.
     int32_t segment = 0;
+    // Frame numbers as the frei0r plug-in gives them: the module numbers
+    // each frame by its time in milliseconds, and every frame stands alone,
+    // independent of the frames run before it (each is its own history).
+    bool millisecondNumbers = false;
     std::vector<Item> items;
     std::vector<Filter> filters;
     bool operator==(const Scene &) const = default;
 
     const Item *findItem(uint32_t id) const;
     double timeOfFrame(double frame) const { return frame / fps; }
+
+    // Frames per history: the segment, 1 when frames stand alone, 0 for one history.
+    int32_t historyLength() const { return millisecondNumbers ? 1 : segment; }
+
+    // The frame number the module is given for a frame of the scene.
+    int32_t moduleFrameNumber(int32_t frame) const;
 
     // The generator history a frame belongs to, numbered from 0 at
     // firstFrame; frames before firstFrame form their own histories (one

@@ -91,6 +91,13 @@ Scene readScene(const Json &document, const std::string &file) {
             segment.fail("a segment is at least 1 frame (found " + std::to_string(segment.int32()) + ")");
         scene.segment = static_cast<int32_t>(segment.integer(1, std::numeric_limits<int32_t>::max()));
     }
+    if (root.has("frame_numbers")) {
+        const JsonNode numbers = root.required("frame_numbers");
+        const std::string kind = numbers.string();
+        if (kind != "frames" && kind != "milliseconds")
+            numbers.fail("frame numbers are \"frames\" or \"milliseconds\" (found \"" + kind + "\")");
+        scene.millisecondNumbers = kind == "milliseconds";
+    }
 
     const JsonNode items = root.required("items");
     std::map<uint32_t, std::string> idPlaces;
@@ -125,6 +132,7 @@ std::string writeScene(const Scene &scene) {
         << "  \"first_frame\": " << scene.firstFrame << ",\n"
         << "  \"last_frame\": " << scene.lastFrame << ",\n";
     if (scene.segment > 0) out << "  \"segment\": " << scene.segment << ",\n";
+    if (scene.millisecondNumbers) out << "  \"frame_numbers\": \"milliseconds\",\n";
     out << "  \"items\": [";
     for (size_t i = 0; i < scene.items.size(); ++i) {
         const Item &item = scene.items[i];
