@@ -1,6 +1,7 @@
-// Loads the frei0r plug-in the way a frei0r host does: dlopen and the f0r_*
-// entry points. A fresh copy can be made in a private folder, so a test gets
-// its own plug-in and module state whatever ran before it in the process.
+// Loads the frei0r plug-in the way a frei0r host does: dlopen, f0r_init, the
+// f0r_* entry points and f0r_deinit before dlclose. A fresh copy can be made
+// in a private folder, so a test gets its own plug-in and module state
+// whatever ran before it in the process.
 #ifndef KIVO_TESTS_FREI0R_PLUGIN_FIXTURE_H
 #define KIVO_TESTS_FREI0R_PLUGIN_FIXTURE_H
 
@@ -21,6 +22,8 @@ namespace kivo::test {
 
 struct Frei0rPlugin {
     void *handle = nullptr;
+    decltype(&f0r_init) init;
+    decltype(&f0r_deinit) deinit;
     decltype(&f0r_get_plugin_info) getPluginInfo;
     decltype(&f0r_get_param_info) getParamInfo;
     decltype(&f0r_construct) construct;
@@ -28,10 +31,13 @@ struct Frei0rPlugin {
     decltype(&f0r_set_param_value) setParam;
     decltype(&f0r_get_param_value) getParam;
     decltype(&f0r_update) update;
+    decltype(&f0r_update2) update2;
 
     explicit Frei0rPlugin(const std::string &path) {
         handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) throw std::runtime_error(dlerror());
+        bind(init, "f0r_init");
+        bind(deinit, "f0r_deinit");
         bind(getPluginInfo, "f0r_get_plugin_info");
         bind(getParamInfo, "f0r_get_param_info");
         bind(construct, "f0r_construct");
@@ -39,8 +45,13 @@ struct Frei0rPlugin {
         bind(setParam, "f0r_set_param_value");
         bind(getParam, "f0r_get_param_value");
         bind(update, "f0r_update");
+        bind(update2, "f0r_update2");
+        if (init() != 1) throw std::runtime_error("f0r_init failed");
     }
-    ~Frei0rPlugin() { dlclose(handle); }
+    ~Frei0rPlugin() {
+        deinit();
+        dlclose(handle);
+    }
     Frei0rPlugin(const Frei0rPlugin &) = delete;
     Frei0rPlugin &operator=(const Frei0rPlugin &) = delete;
 
@@ -49,14 +60,19 @@ struct Frei0rPlugin {
         if (function == nullptr) throw std::runtime_error(std::string("missing ") + name);
     }
 
-    int paramIndex(const std::string &name) const {
+    f0r_plugin_info_t info() const {
         f0r_plugin_info_t info{};
         getPluginInfo(&info);
-        for (int i = 0; i < info.num_params; ++i) {
-            f0r_param_info_t param{};
-            getParamInfo(&param, i);
-            if (name == param.name) return i;
-        }
+        return info;
+    }
+    f0r_param_info_t paramInfo(int index) const {
+        f0r_param_info_t param{};
+        getParamInfo(&param, index);
+        return param;
+    }
+    int paramIndex(const std::string &name) const {
+        for (int i = 0; i < info().num_params; ++i)
+            if (name == paramInfo(i).name) return i;
         throw std::runtime_error("no parameter " + name);
     }
     void set(f0r_instance_t instance, const std::string &name, double value) const {
