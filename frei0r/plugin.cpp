@@ -96,12 +96,16 @@ struct Instance {
     bool onStrips = false;
 };
 
-// True when this update is another strip of the frame of the last one.
+// True when this update is another strip of the frame of the last one: the
+// same time, and an input a whole number of strips away, whichever strips
+// the host's threads run first.
 bool isAnotherStrip(const Instance &instance, double time, const uint32_t *input) {
-    const size_t strip = static_cast<size_t>(instance.width) * instance.height;
+    constexpr uintptr_t kMostStrips = 256;
+    const uintptr_t strip = uintptr_t{instance.width} * instance.height * 4;
     if (time != instance.lastTime || instance.lastInput == nullptr || strip == 0) return false;
     const auto here = reinterpret_cast<uintptr_t>(input), last = reinterpret_cast<uintptr_t>(instance.lastInput);
-    return here == last + strip * 4 || last == here + strip * 4;
+    const uintptr_t apart = here > last ? here - last : last - here;
+    return apart != 0 && apart % strip == 0 && apart / strip < kMostStrips;
 }
 
 // The frame number for a host time; a bad time keeps the last good one.
