@@ -37,10 +37,12 @@ HistoryChains::HistoryChains(const scene::Scene &scene, std::string modulePath, 
 
 void HistoryChains::process(media::Frame &frame, ChainProgress *progress) {
     const int64_t history = scene_.historyOf(frame.number);
-    // Frames numbered by time stand alone: the chain's module need not start afresh.
-    if (history != history_ && !scene_.millisecondNumbers) {
-        chain_.reset();
-        chain_ = std::make_unique<FilterChain>(scene_, modulePath_, &err_, true);
+    if (history != history_) {
+        // Frames numbered by time stand alone: the chain's module need not start afresh.
+        if (!scene_.millisecondNumbers) {
+            chain_.reset();
+            chain_ = std::make_unique<FilterChain>(scene_, modulePath_, &err_, true);
+        }
         history_ = history;
         reportHistory(report_, history_);
     }

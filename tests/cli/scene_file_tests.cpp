@@ -299,4 +299,15 @@ TEST(SceneFileSegments, KeptReadBackAndCheckedAndTheyCutTheHistories) {
     EXPECT_EQ(scene.historyOf(100000), 0);
     EXPECT_EQ(scene.historyStart(0), 5);
     EXPECT_EQ(scene.historyOf(4), -1);
+
+    // Frames numbered by their time in milliseconds: kept, read back, and
+    // each frame its own history.
+    scene.millisecondNumbers = true;
+    EXPECT_EQ(parseSceneText(formatSceneText(scene), "x"), scene);
+    EXPECT_EQ(scene.historyOf(30), 25);
+    EXPECT_EQ(scene.historyStart(25), 30);
+    const SceneError error = parseError(R"({"format": "kivo-vidmixer-scene", "version": 1, "fps": 24, "first_frame": 1,
+              "last_frame": 4, "frame_numbers": "seconds", "items": [], "filters": []})");
+    EXPECT_EQ(error.place(), "/frame_numbers");
+    EXPECT_EQ(error.reason(), "frame numbers are \"frames\" or \"milliseconds\" (found \"seconds\")");
 }

@@ -46,6 +46,9 @@ protected:
         scene::saveSceneFile(s, dir.file("whole.json"));
         s.segment = kSegment;
         scene::saveSceneFile(s, dir.file("segments.json"));
+        s.segment = 0;
+        s.millisecondNumbers = true;
+        scene::saveSceneFile(s, dir.file("milliseconds.json"));
     }
 
     std::string vidmixerLine(const std::string &arguments) {
@@ -202,6 +205,23 @@ TEST_F(SplitRender, CrashedWorkerIsNamedWithItsSegmentAndTheOthersFramesStay) {
     const CommandResult result = vidmixer(render("segments.json", "out") + " --jobs 2 --resume");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     expectSame("out", "ref", kFrames);
+}
+
+// Frames numbered by time stand alone: split or narrowed, they need no
+// replay, and a worker reports each frame as its own segment.
+TEST_F(SplitRender, FramesNumberedByTimeSplitWithoutReplay) {
+    ASSERT_EQ(vidmixer(render("milliseconds.json", "ref") + " -q").exitCode, 0);
+    CommandResult result = vidmixer(render("milliseconds.json", "out") + " --jobs 2 -q");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    expectSame("out", "ref", kFrames);
+    result = vidmixer(render("milliseconds.json", "middle") + " --frames 21-23");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_FALSE(contains(result.err, "replaying")) << result.err;
+    expectSame("middle", "ref", 3);
+    result = vidmixer(render("milliseconds.json", "worker") + " --segments 1/2 --worker-report");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (int32_t number = kFrames / 2 + 1; number <= kFrames; ++number)
+        EXPECT_TRUE(contains(result.out, "S " + std::to_string(number - 1) + "\n")) << number << ": " << result.out;
 }
 
 TEST_F(SplitRender, BadRequestsGetOneLineAndLeaveTheFramesAlone) {
