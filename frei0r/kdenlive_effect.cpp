@@ -7,7 +7,6 @@
 // defaults, so a project still writes every parameter.
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -17,6 +16,7 @@ extern "C" {
 }
 
 #include "frei0r/param_table.h"
+#include "host/media/atomic_file.h"
 
 namespace {
 
@@ -123,11 +123,10 @@ int main(int argc, char **argv) {
         std::cerr << "usage: kivo_kdenlive_effect OUTPUT.xml\n";
         return 2;
     }
-    std::ofstream file(argv[1], std::ios::binary | std::ios::trunc);
-    file << effectText();
-    file.close();
-    if (!file) {
-        std::cerr << "kivo_kdenlive_effect: cannot write " << argv[1] << "\n";
+    try {
+        kivo::media::writeFileAtomically(argv[1], effectText());
+    } catch (const kivo::media::FileError &error) {
+        std::cerr << "kivo_kdenlive_effect: cannot write " << error.what() << "\n";
         return 1;
     }
     return 0;
