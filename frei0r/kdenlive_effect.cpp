@@ -90,7 +90,8 @@ std::string attributes(const Param &param, const ParamValues &defaults) {
                std::to_string(span.high) + "\" factor=\"" + std::to_string(span.high) +
                "\" suffix=\" pixels\" decimals=\"0\">";
     case ParamKind::Switch:
-        if (span.facts->kind == SettingKind::Choice) return "type=\"list\" " + fallback + " " + listOf(*span.facts, false) + ">";
+        if (span.facts->kind == SettingKind::Choice)
+            return "type=\"list\" " + fallback + " " + listOf(*span.facts, false) + ">";
         return "type=\"bool\" " + fallback + ">";
     default: return "type=\"fixed\" " + fallback + ">"; // the host's own time unit; the retired fps; the look's number
     }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <set>
 #include <thread>
+#include <utility>
 
 #include "tests/frei0r/plugin_fixture.h"
 
@@ -128,6 +129,17 @@ TEST(Frei0rConformance, PluginAndParameterInfoAreComplete) {
     EXPECT_EQ(untouched.type, 99);
 }
 
+// Sets a value and reads it back, then sets what was read and reads again.
+template <typename T>
+std::pair<T, T> setTwice(const Frei0rPlugin &plugin, f0r_instance_t instance, int index, T value) {
+    T got{}, again{};
+    plugin.setParam(instance, &value, index);
+    plugin.getParam(instance, &got, index);
+    plugin.setParam(instance, &got, index);
+    plugin.getParam(instance, &again, index);
+    return {got, again};
+}
+
 // Doubles: what comes back lies in 0..1, grows with what is set, is least at
 // 0 and greatest at 1, and set again comes back unchanged, so a project that
 // saves what it reads reloads the same. The retired fps stays 0. The sweep
@@ -137,11 +149,8 @@ void checkDouble(const Frei0rPlugin &plugin, f0r_instance_t instance, int index)
     const std::string name = plugin.paramInfo(index).name;
     std::vector<double> back;
     for (int step = 64; step >= 0; --step) {
-        double value = step / 64.0, got = -1, again = -1;
-        plugin.setParam(instance, &value, index);
-        plugin.getParam(instance, &got, index);
-        plugin.setParam(instance, &got, index);
-        plugin.getParam(instance, &again, index);
+        const double value = step / 64.0;
+        const auto [got, again] = setTwice(plugin, instance, index, value);
         ASSERT_TRUE(got >= 0.0 && got <= 1.0) << name << " set to " << value << " gives " << got;
         ASSERT_EQ(again, got) << name << " set to " << value;
         if (!back.empty()) {
@@ -171,11 +180,7 @@ void checkBool(const Frei0rPlugin &plugin, f0r_instance_t instance, int index) {
 void checkColour(const Frei0rPlugin &plugin, f0r_instance_t instance, int index) {
     const f0r_param_color_t colours[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.2f, 0.5f, 0.8f}, {0, 0, 0}, {1, 1, 1}};
     for (f0r_param_color_t colour : colours) {
-        f0r_param_color_t got{-1, -1, -1}, again{-1, -1, -1};
-        plugin.setParam(instance, &colour, index);
-        plugin.getParam(instance, &got, index);
-        plugin.setParam(instance, &got, index);
-        plugin.getParam(instance, &again, index);
+        const auto [got, again] = setTwice(plugin, instance, index, colour);
         const float set[3] = {colour.r, colour.g, colour.b}, back[3] = {got.r, got.g, got.b};
         for (int c = 0; c < 3; ++c) EXPECT_NEAR(back[c], set[c], 0.5 / 255 + 1e-6) << "component " << c;
         EXPECT_TRUE(again.r == got.r && again.g == got.g && again.b == got.b);
