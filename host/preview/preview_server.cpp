@@ -334,7 +334,7 @@ void PreviewServer::routes() {
         std::vector<scene::Key> keys;
         for (const nlohmann::json &key : body.at("keys")) keys.push_back(keyOf(key));
         const nlohmann::json &item = body.at("item");
-        if (!item.is_number_unsigned() || item.get<uint64_t>() > UINT32_MAX) throw BadRequest("item is an item's id");
+        if (!item.is_number_integer() || item.get<int64_t>() < 1 || item.get<int64_t>() > UINT32_MAX) throw BadRequest("item is an item's id");
         session_.setKeys(item.get<uint32_t>(), std::move(keys));
         hub_.publish("scene", {{"version", session_.snapshot().version}});
         return state();

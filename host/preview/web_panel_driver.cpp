@@ -117,7 +117,7 @@ bool WebPanelDriver::carryOut(host::Panel &panel, const nlohmann::json &body, st
     const uint64_t id = taken_;
     try {
         const nlohmann::json &index = body.at("control");
-        if (!index.is_number_unsigned() || index.get<size_t>() >= panel.controls().size())
+        if (!index.is_number_integer() || index.get<int64_t>() < 0 || index.get<size_t>() >= panel.controls().size())
             throw BadRequest("\"" + panel.title() + "\" has no control " + index.dump());
         host::Control &control = *panel.controls()[index.get<size_t>()];
         const std::string text = valueText(body.at("value"));
