@@ -86,6 +86,19 @@ bool isLoopback(const std::string &address) {
     return ::inet_pton(AF_INET, address.c_str(), &ipv4) == 1 && (ntohl(ipv4.s_addr) >> 24) == 127;
 }
 
+void LatestRequests::note(const std::string &page, uint64_t sequence) {
+    std::lock_guard lock(mutex_);
+    if (latest_.size() == kMostPages && latest_.count(page) == 0) latest_.erase(latest_.begin());
+    uint64_t &latest = latest_[page];
+    latest = std::max(latest, sequence);
+}
+
+bool LatestRequests::stale(const std::string &page, uint64_t sequence) const {
+    std::lock_guard lock(mutex_);
+    const auto found = latest_.find(page);
+    return found != latest_.end() && found->second > sequence;
+}
+
 PreviewServer::PreviewServer(PreviewSession &session, RenderJob &render, EventHub &hub, std::string token)
     : session_(session), render_(render), hub_(hub), panels_(session, hub), token_(std::move(token)),
       server_(std::make_unique<httplib::Server>()) {
@@ -97,7 +110,7 @@ PreviewServer::PreviewServer(PreviewSession &session, RenderJob &render, EventHu
                                   {"Referrer-Policy", "no-referrer"},
                                   {"X-Frame-Options", "DENY"},
                                   {"Content-Security-Policy",
-                                   "default-src 'self'; img-src 'self' blob: data:; frame-ancestors 'none'; "
+                                   "default-src 'self'; img-src 'self' blob: data:; connect-src 'self' blob:; frame-ancestors 'none'; "
                                    "base-uri 'none'; form-action 'none'"}});
     refuseForeign();
     routes();
@@ -184,6 +197,12 @@ void PreviewServer::refuseForeign() {
             refuse(response, 405, request.path + " changes state: POST a JSON body to it");
             return Result::Handled;
         }
+        if (post && !request.has_header("Content-Length")) {
+            // The body's bound is checked against its declared length: a
+            // chunked body would be read whole first.
+            refuse(response, 411, "a change needs a Content-Length (at most " + std::to_string(kMostBodyBytes) + " bytes)");
+            return Result::Handled;
+        }
         if (post && request.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
             refuse(response, 400, "a change is a JSON body (Content-Type: application/json)");
             return Result::Handled;
@@ -255,16 +274,18 @@ void PreviewServer::frame(const httplib::Request &request, httplib::Response &re
     if (view != "result" && view != "source") throw BadRequest("view is result or source, not \"" + view + "\"");
     const bool download = request.has_param("download");
     uint64_t sequence = 0; // 0: a request that no later one makes stale
+    const std::string page = request.get_param_value("page");
     if (request.has_param("seq")) {
         try {
             sequence = std::stoull(request.get_param_value("seq"));
         } catch (const std::exception &) {
             throw BadRequest("seq must be a whole number");
         }
-        for (uint64_t latest = latestFrame_; latest < sequence && !latestFrame_.compare_exchange_weak(latest, sequence);) {}
+        if (page.size() > 64) throw BadRequest("page is an id of at most 64 characters");
+        latest_.note(page, sequence);
     }
-    const auto stale = [this, sequence] { return sequence != 0 && latestFrame_.load() > sequence; };
-    if (panels_.isOpen()) return refuse(response, 409, "a module panel is open: close it to see new frames");
+    const auto stale = [this, &page, sequence] { return sequence != 0 && latest_.stale(page, sequence); };
+    if (panels_.isOpen()) return refuse(response, 423, "a module panel is open: close it to see new frames");
     if (stale()) return refuse(response, 409, "superseded by a newer frame request");
     FrameEngine::Watch watch;
     watch.stopped = [&] { return stale() || session_.editsWaiting() || stopping_; };

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -35,6 +37,19 @@ std::string randomToken();
 
 // True for an address of the loopback network (127.0.0.0/8, ::1, localhost).
 bool isLoopback(const std::string &address);
+
+// The newest frame request of each page (by the id the page sends): a
+// page's older requests give way to its newer one, never to another page's.
+class LatestRequests {
+public:
+    static constexpr size_t kMostPages = 64;
+    void note(const std::string &page, uint64_t sequence);
+    bool stale(const std::string &page, uint64_t sequence) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::string, uint64_t> latest_;
+};
 
 class PreviewServer {
 public:
@@ -77,7 +92,7 @@ private:
     std::unique_ptr<httplib::Server> server_;
     std::string address_;
     int port_ = 0;
-    std::atomic<uint64_t> latestFrame_{0}; // the newest frame request's sequence number
+    LatestRequests latest_;
     std::atomic<bool> stopping_{false};
     std::function<void()> quit_;
 };

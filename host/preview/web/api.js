@@ -28,9 +28,15 @@ export async function getState() {
   return answer(await fetch('/api/state'));
 }
 
+// This page's id: its frame requests make only its own older ones stale.
+const page = Math.random().toString(36).slice(2);
+
 export function frameUrl(frame, view, seq = 0, download = false) {
   const query = new URLSearchParams({ n: frame, view });
-  if (seq) query.set('seq', seq);
+  if (seq) {
+    query.set('seq', seq);
+    query.set('page', page);
+  }
   if (download) query.set('download', '1');
   return '/api/frame?' + query;
 }

@@ -99,7 +99,10 @@ const viewer = new Viewer((frame, loadTime, since) => {
 const settings = new SettingsForm($('controls'), (changes, since) =>
   app.edit(() => post('/api/settings', { filter: app.filter, settings: changes }), since));
 const curve = new FadeCurve($('curve'), (item, keys) => app.edit(() => post('/api/keys', { item, keys })));
-const panels = new ModulePanels($('dialogs'), async () => app.apply(await getState()));
+const panels = new ModulePanels($('dialogs'), async () => {
+  app.apply(await getState());
+  viewer.show(viewer.frame); // frames wait while a panel is open
+});
 
 function wire() {
   $('filter').addEventListener('change', (e) => {
