@@ -16,6 +16,7 @@ void FrameEngine::release() {
     frames_.reset();
     chain_.reset();
     shown_ = false;
+    reuseSource_ = false;
 }
 
 bool FrameEngine::continues(const scene::Scene &scene, uint64_t version, int32_t number) const {
@@ -36,10 +37,22 @@ void FrameEngine::startHistory(const scene::Scene &scene, uint64_t version, int3
     }
     // Each history in a freshly loaded module, as a render runs it.
     chain_ = std::make_unique<cli::FilterChain>(scene, modulePath_, nullptr, true);
-    frames_ = input_.frames(from, to);
+    // A frame shown again after an edit is not read again.
+    reuseSource_ = sourceKept_ && shownPair_.source.number == from;
+    if (!reuseSource_) frames_ = input_.frames(from, to);
+    else if (from < to) frames_ = input_.frames(from + 1, to);
     version_ = version;
     history_ = history;
     last_ = from - 1;
+}
+
+bool FrameEngine::read(media::Frame &frame) {
+    if (reuseSource_) {
+        reuseSource_ = false;
+        frame = shownPair_.source;
+        return true;
+    }
+    return frames_ && frames_->next(frame);
 }
 
 const FramePair *FrameEngine::frame(const scene::Scene &scene, uint64_t version, int32_t number, const Watch &watch) {
@@ -54,10 +67,13 @@ const FramePair *FrameEngine::frame(const scene::Scene &scene, uint64_t version,
         for (int64_t done = 0; last_ < number; ++done) {
             if (done > 0 && watch.stopped && watch.stopped()) return nullptr;
             shown_ = false;
-            if (!frames_->next(frame))
+            if (!read(frame))
                 throw media::FileError(input_.path(), "frame " + std::to_string(last_ + 1) + " cannot be read");
             last_ = frame.number;
-            if (frame.number == number) shownPair_.source = frame;
+            if (frame.number == number) {
+                shownPair_.source = frame;
+                sourceKept_ = true;
+            }
             chain_->process(frame);
             if (frame.number < number && watch.replaying) watch.replaying(done + 1, total);
         }

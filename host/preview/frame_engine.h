@@ -45,6 +45,7 @@ public:
 private:
     bool continues(const scene::Scene &scene, uint64_t version, int32_t number) const;
     void startHistory(const scene::Scene &scene, uint64_t version, int32_t number);
+    bool read(media::Frame &frame);
 
     const PreviewInput &input_;
     std::string modulePath_;
@@ -53,8 +54,10 @@ private:
     uint64_t version_ = 0;
     int64_t history_ = 0;
     int32_t last_ = 0;    // the last frame run
-    bool shown_ = false;  // shown_ holds last_
+    bool shown_ = false;  // shownPair_ holds last_
     FramePair shownPair_;
+    bool sourceKept_ = false;   // shownPair_.source holds an input frame
+    bool reuseSource_ = false;  // the history's run starts with it
 };
 
 } // namespace kivo::preview

@@ -11,6 +11,7 @@
 
 #include "host/media/image_file.h"
 #include "host/media/png_codec.h"
+#include "host/preview/display_image.h"
 #include "host/preview/preview_state.h"
 #include "host/preview/web_assets.h"
 #include "host/scene/scene_error.h"
@@ -22,9 +23,6 @@ namespace {
 constexpr char kTokenHeader[] = "X-Kivo-Token";
 constexpr char kTokenPlaceholder[] = "KIVO_PREVIEW_TOKEN";
 constexpr size_t kServerThreads = 16;
-// Frames shown in the page are stored PNGs (zlib level 0): lossless, and
-// quick to make and to decode. "Save this frame" gives the render's level.
-constexpr int kShownPngCompression = 0;
 
 void reply(httplib::Response &response, int status, const nlohmann::json &body) {
     response.status = status;
@@ -292,10 +290,11 @@ void PreviewServer::frame(const httplib::Request &request, httplib::Response &re
     watch.replaying = [&](int64_t done, int64_t total) {
         hub_.publish("replay", {{"frame", number}, {"done", done}, {"total", total}});
     };
-    std::string png;
+    std::string file;
     const bool shown = session_.withFrame(number, watch, [&](const FramePair &pair) {
         const media::Frame &frame = view == "source" ? pair.source : pair.result;
-        png = pngOf(frame.image, download ? media::kDefaultPngCompression : kShownPngCompression);
+        // The file a render writes for a download; for showing, the quickest lossless one.
+        file = download ? pngOf(frame.image, media::kDefaultPngCompression) : bmpOf(frame.image);
     });
     if (!shown) return refuse(response, 409, "superseded by a newer request or an edit");
     if (download) {
@@ -303,7 +302,7 @@ void PreviewServer::frame(const httplib::Request &request, httplib::Response &re
         response.set_header("Content-Disposition",
                             "attachment; filename=\"" + stem + "-" + view + "-" + std::to_string(number) + ".png\"");
     }
-    response.set_content(png, "image/png");
+    response.set_content(file, download ? "image/png" : "image/bmp");
 }
 
 void PreviewServer::events(httplib::Response &response) {

@@ -6,7 +6,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 import {
-  abandon, launchBrowser, makeInput, openPage, pixels, request, run, scratch, shown, shownPng, startPreview, vidmixer,
+  abandon, launchBrowser, makeInput, openPage, pixels, request, run, scratch, shown, shownPixels, startPreview, vidmixer,
 } from './preview_harness.mjs';
 
 let dir, input, scenePath, preview, chrome, page;
@@ -21,12 +21,11 @@ async function goTo(frame) {
   await shown(page, frame);
 }
 
-// The frame the page shows against the frame a command-line render writes.
+// The frame the page shows against the frame a command-line render writes,
+// each decoded: by the browser as it shows it, by ffmpeg from the file.
 async function assertShowsRendered(frame, renderDir) {
-  const file = path.join(dir, `shown-${frame}.png`);
-  fs.writeFileSync(file, await shownPng(page));
-  const rendered = path.join(renderDir, String(frame).padStart(4, '0') + '.png');
-  assert.ok(pixels(file).equals(pixels(rendered)), `frame ${frame} differs from the render's`);
+  const rendered = pixels(path.join(renderDir, String(frame).padStart(4, '0') + '.png'));
+  assert.ok((await shownPixels(page)).equals(rendered), `frame ${frame} differs from the render's`);
 }
 
 function renderCli(name) {
@@ -118,6 +117,7 @@ test('OK in the module panel writes the record set writes; Cancel writes nothing
 test('a dragged key changes the fade curve, and the saved scene holds it', async () => {
   const before = (await state()).scene.filters[0].fade;
   const key = page.locator('#curve circle.key[data-key="1"]');
+  await key.waitFor();
   const box = await key.boundingBox();
   const half = await page.evaluate(() => {
     const line = [...document.querySelectorAll('#curve line.grid')][1]; // at 0.5
@@ -198,9 +198,9 @@ test('a page that goes away in the middle of a frame or of events leaves the ser
 });
 
 test('on the demo picture: a render from the page stops when cancelled', async () => {
-  run(vidmixer, ['new', 'shot.json', '--frames', '1-240', 'effect=film', 'filmQuality=dusty', 'sepia=on', 'vignette=on'],
+  run(vidmixer, ['new', 'film.json', '--frames', '1-240', 'effect=film', 'filmQuality=dusty', 'sepia=on', 'vignette=on'],
     { cwd: dir });
-  const demo = await startPreview(['shot.json', '-o', 'demo/####.png'], { cwd: dir });
+  const demo = await startPreview(['film.json', '-o', 'demo/####.png'], { cwd: dir });
   try {
     const view = await openPage(chrome.context, demo);
     await view.fill('#frame-number', '60');

@@ -9,7 +9,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
 
-export const vidmixer = process.env.VIDMIXER;
+export const vidmixer = path.resolve(process.env.VIDMIXER ?? 'vidmixer');
 
 export function scratch() {
   return fs.mkdtempSync(path.join(os.tmpdir(), 'kivo-preview-'));
@@ -95,11 +95,14 @@ export async function shown(page, frame) {
   }, frame, { timeout: 60000 });
 }
 
-// The bytes of the PNG the page shows.
-export async function shownPng(page, view = 'result') {
-  const bytes = await page.evaluate(async (id) => {
-    const data = new Uint8Array(await (await fetch(document.getElementById(id).src)).arrayBuffer());
-    return Array.from(data);
+// The pixels the page shows, as the browser decoded them (RGBA bytes).
+export async function shownPixels(page, view = 'result') {
+  const bytes = await page.evaluate((id) => {
+    const image = document.getElementById(id);
+    const canvas = Object.assign(document.createElement('canvas'), { width: image.naturalWidth, height: image.naturalHeight });
+    const context = canvas.getContext('2d');
+    context.drawImage(image, 0, 0);
+    return Array.from(context.getImageData(0, 0, canvas.width, canvas.height).data);
   }, view);
   return Buffer.from(bytes);
 }
