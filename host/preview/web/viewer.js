@@ -91,21 +91,36 @@ export class Viewer {
     this.show(clamped);
   }
 
+  views() {
+    return this.compare === 'result' ? ['result'] : this.compare === 'source' ? ['source'] : ['result', 'source'];
+  }
+
+  // The frame's images as object URLs; null when a newer request made them stale.
+  async fetchViews(frame, seq) {
+    const urls = [];
+    for (const view of this.views()) urls.push(await fetchFrame(frame, view, seq, this.abort.signal));
+    if (urls.includes(null)) {
+      urls.forEach((url) => url && URL.revokeObjectURL(url));
+      return null;
+    }
+    return urls;
+  }
+
   // Shows a frame; a later call makes an earlier one's frames stale.
-  async show(frame, since = null) {
+  async show(frame, since = null, fetched = null) {
     const seq = ++this.seq;
     this.frame = frame;
     $('frame-slider').value = frame;
     $('frame-number').value = frame;
     $('save-frame').href = frameUrl(frame, 'result', 0, true);
-    this.abort?.abort();
-    this.abort = new AbortController();
-    const views = this.compare === 'result' ? ['result'] : this.compare === 'source' ? ['source'] : ['result', 'source'];
+    if (!fetched) {
+      this.abort?.abort();
+      this.abort = new AbortController();
+    }
     try {
-      const urls = [];
-      for (const view of views) urls.push(await fetchFrame(frame, view, seq, this.abort.signal));
-      if (urls.includes(null) || seq !== this.seq) return false;
-      const times = await Promise.all(views.map((view, i) => this.display(view, urls[i])));
+      const urls = await (fetched ?? this.fetchViews(frame, seq));
+      if (!urls || (!fetched && seq !== this.seq)) return false;
+      const times = await Promise.all(this.views().map((view, i) => this.display(view, urls[i])));
       this.hideError();
       this.onShown(frame, Math.max(...times), since);
       return true;
@@ -163,17 +178,29 @@ export class Viewer {
     $('play').textContent = 'Play';
   }
 
-  // Plays forward: each frame continues the running history on the server.
+  // Plays forward: each frame continues the running history on the server,
+  // which makes the next frame while the page shows this one.
   async playLoop() {
     const interval = 1000 / this.fps;
     let next = performance.now();
+    this.abort?.abort();
+    this.abort = new AbortController();
+    let coming = this.fetchViews(this.frame + 1, ++this.seq);
     while (this.playing && this.frame < this.range.last) {
       const frame = this.frame + 1;
-      if (!(await this.show(frame)) && this.playing) this.frame = frame - 1;
+      const fetched = coming;
+      coming = frame < this.range.last ? fetched.then(() => this.fetchViews(frame + 1, ++this.seq)) : null;
+      if (!(await this.show(frame, null, fetched))) {
+        // An edit showed a frame meanwhile: play on from the frame shown.
+        if (!this.playing || !$('frame-error').hidden) break;
+        coming = this.fetchViews(this.frame + 1, ++this.seq);
+        continue;
+      }
       next = Math.max(next + interval, performance.now() - interval);
       const wait = next - performance.now();
       if (wait > 0) await new Promise((resolve) => setTimeout(resolve, wait));
     }
+    coming?.then((urls) => urls?.forEach((url) => URL.revokeObjectURL(url)), () => {});
     this.pause();
   }
 
