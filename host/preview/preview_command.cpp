@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "host/cli/cli_options.h"
+#include "host/cli/render_endpoints.h"
 #include "host/cli/stop_signals.h"
-#include "host/media/video_file.h"
 #include "host/preview/preview_server.h"
 #include "host/scene/scene_file.h"
 
@@ -76,8 +76,11 @@ void waitForQuit(const std::atomic<bool> &quit, const PreviewSession &session, s
 }
 
 void checkOutput(const PreviewRequest &request) {
-    if (request.output == "-") throw std::invalid_argument("the viewer renders into a file: -o takes a video or a sequence");
-    if (!request.output.empty() && !media::isVideoPath(request.output)) media::FramePattern check(request.output);
+    if (request.output.empty()) return;
+    const cli::Endpoint output = cli::describeEndpoint(request.output);
+    if (output.kind == cli::EndpointKind::Stream)
+        throw std::invalid_argument("the viewer renders into files: -o takes a video, a sequence or an image");
+    if (output.kind == cli::EndpointKind::Sequence) media::FramePattern check(request.output);
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 #include "host/preview/preview_input.h"
 
 #include "host/cli/demo_frames.h"
-#include "host/media/atomic_file.h"
+#include "host/cli/render_endpoints.h"
 #include "host/media/frame_pattern.h"
-#include "host/media/video_file.h"
+#include "host/media/video_source.h"
 
 namespace kivo::preview {
 namespace {
@@ -25,11 +25,19 @@ private:
 
 class VideoInput : public PreviewInput {
 public:
-    VideoInput(const std::string &path, int32_t first, int64_t count)
-        : PreviewInput(path, first, static_cast<int32_t>(first + count - 1)) {}
+    VideoInput(const std::string &path, media::FrameRange frames) : PreviewInput(path, frames.first, frames.last) {}
 
     std::unique_ptr<media::FrameSource> frames(int32_t from, int32_t to) const override {
         return std::make_unique<media::VideoSource>(path(), first(), media::FrameRange{from, to});
+    }
+};
+
+class ImageInput : public PreviewInput {
+public:
+    ImageInput(const std::string &path, int32_t number) : PreviewInput(path, number, number) {}
+
+    std::unique_ptr<media::FrameSource> frames(int32_t from, int32_t to) const override {
+        return std::make_unique<media::ImageSource>(path(), first(), media::FrameRange{from, to});
     }
 };
 
@@ -41,15 +49,6 @@ public:
         return std::make_unique<DemoSource>(first(), last(), from, to);
     }
 };
-
-// A video's frame count as its file declares it, else as many as decode.
-int64_t videoFrameCount(const std::string &path, int32_t first) {
-    media::VideoSource video(path, first);
-    if (const std::optional<int64_t> declared = video.count()) return *declared;
-    int64_t count = 0;
-    for (media::Frame frame; video.next(frame);) ++count;
-    return count;
-}
 
 } // namespace
 
@@ -73,16 +72,18 @@ bool DemoSource::next(media::Frame &frame) {
 
 std::unique_ptr<PreviewInput> PreviewInput::open(const std::string &path, const scene::Scene &scene) {
     if (path.empty()) return std::make_unique<DemoInput>(scene);
-    if (path == "-") throw std::invalid_argument("the viewer reads a video file or an image sequence, not a stream (-)");
-    if (media::isVideoPath(path)) {
-        const int64_t count = videoFrameCount(path, scene.firstFrame);
-        if (count < 1) throw media::FileError(path, "has no frames");
-        if (count > int64_t{INT32_MAX} - scene.firstFrame + 1)
-            throw media::FileError(path, "has more frames than frame numbers after " + std::to_string(scene.firstFrame));
-        return std::make_unique<VideoInput>(path, scene.firstFrame, count);
+    // Numbered as a render numbers them: a video's or an image's frames
+    // from the scene's first frame, a sequence's by its file names.
+    const cli::Endpoint input = cli::describeEndpoint(path);
+    switch (input.kind) {
+    case cli::EndpointKind::Sequence:
+        return std::make_unique<SequenceInput>(path, media::sequenceFrames(media::FramePattern(path), std::nullopt));
+    case cli::EndpointKind::Video:
+        return std::make_unique<VideoInput>(path, cli::timelineOf(input, scene.firstFrame).frames);
+    case cli::EndpointKind::Image: return std::make_unique<ImageInput>(path, scene.firstFrame);
+    case cli::EndpointKind::Stream: break;
     }
-    const media::FramePattern pattern(path);
-    return std::make_unique<SequenceInput>(path, media::sequenceFrames(pattern, std::nullopt));
+    throw std::invalid_argument("the viewer reads a video, an image sequence or an image, not a stream (-)");
 }
 
 } // namespace kivo::preview

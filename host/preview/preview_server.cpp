@@ -384,8 +384,8 @@ void PreviewServer::routes() {
         if (!shown.value("open", false)) hub_.publish("scene", {{"version", session_.snapshot().version}});
         return shown;
     });
-    post("/api/render/start", [this](const nlohmann::json &) {
-        return render_.start(scene::formatSceneText(session_.snapshot().scene));
+    post("/api/render/start", [this](const nlohmann::json &body) {
+        return render_.start(scene::formatSceneText(session_.snapshot().scene), body.value("overwrite", false));
     });
     post("/api/render/cancel", [this](const nlohmann::json &) { return render_.cancel(); });
 }

@@ -104,17 +104,14 @@ void PreviewSession::changeSettings(size_t filter, const std::vector<std::string
                          std::to_string(scene.filters.size()));
     if (scene.filters[filter].server != scene::kMixerServerName)
         throw BadRequest(filterName(filter) + " runs " + scene.filters[filter].server + ", which has no settings here");
-    std::vector<cli::SettingChange> changes;
+    std::string description;
     try {
-        for (const std::string &pair : pairs)
-            for (const cli::SettingChange &change : cli::parseSettingPair(pair, &scene)) changes.push_back(change);
+        description = cli::changeFilterSettings(scene, filter, pairs, modulePath_);
     } catch (const cli::UsageError &error) {
         throw BadRequest(error.what());
     }
-    scene::Filter edited = scene.filters[filter];
-    const std::string description = cli::changeFilterSettings(edited, modulePath_, changes);
     std::lock_guard lock(mutex_);
-    scene_.filters[filter] = edited;
+    scene_.filters[filter] = scene.filters[filter];
     descriptions_[filter] = description;
     changed();
 }

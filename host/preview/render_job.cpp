@@ -110,13 +110,14 @@ void RenderJob::join() {
     if (feeder_.joinable()) feeder_.join();
 }
 
-nlohmann::json RenderJob::start(const std::string &sceneText) {
+nlohmann::json RenderJob::start(const std::string &sceneText, bool overwrite) {
     if (command_.output.empty()) throw BadRequest("no output: start the viewer with -o OUTPUT to render");
     std::lock_guard lock(mutex_);
     if (status_ == "running") throw BadRequest("a render is running; cancel it first");
     join();
     std::vector<std::string> arguments = this->arguments("/dev/fd/" + std::to_string(kSceneFd));
     arguments.insert(arguments.end(), {"--quiet", "--worker-report"});
+    if (overwrite) arguments.push_back("--overwrite");
     Pipe scene, frames, report, errors;
     const int input = input_.path().empty() ? frames.read : ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     pid_t pid = -1;

@@ -36,9 +36,10 @@ public:
     // The command line, for showing (without the scene, which goes on a pipe).
     std::vector<std::string> arguments(const std::string &scenePath) const;
 
-    // Starts rendering the scene's text. Throws BadRequest without an output
-    // or while a render runs.
-    nlohmann::json start(const std::string &sceneText);
+    // Starts rendering the scene's text; with overwrite, over existing
+    // output files (--overwrite). Throws BadRequest without an output or
+    // while a render runs.
+    nlohmann::json start(const std::string &sceneText, bool overwrite);
     nlohmann::json cancel();
     nlohmann::json state() const;
     // Cancels a running render and waits for its end.

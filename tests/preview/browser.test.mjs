@@ -36,7 +36,9 @@ function renderCli(name) {
 
 async function save() {
   await page.keyboard.press('Control+s');
-  await page.waitForFunction(() => window.kivo.state.unsaved.length === 0);
+  await page.waitForFunction(() => window.kivo.state.unsaved.length === 0, null, { timeout: 10000 }).catch(async (e) => {
+    throw new Error(`not saved: ${JSON.stringify(await state().then((s) => s.unsaved))} ${await page.textContent('#dialogs')}`);
+  });
 }
 
 before(async () => {

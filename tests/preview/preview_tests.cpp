@@ -97,11 +97,8 @@ TEST(PreviewFade, CurveIsTheModulesFade) {
         {"controlItem=0"},
     };
     for (const std::vector<std::string> &pairs : cases) {
-        std::vector<cli::SettingChange> changes;
-        for (const std::string &pair : pairs)
-            for (const cli::SettingChange &change : cli::parseSettingPair(pair, &scene)) changes.push_back(change);
         scene::Scene edited = scene;
-        cli::changeFilterSettings(edited.filters[0], KIVO_MODULE_FILE, changes);
+        cli::changeFilterSettings(edited, 0, pairs, KIVO_MODULE_FILE);
         const auto &record = edited.filters[0].record;
         const std::vector<preview::FadePoint> curve = preview::fadeCurve(
             edited, preview::fadeSettingsOf(cli::recordValues({record.begin(), record.end()})), kFirst, kLast);
@@ -139,12 +136,9 @@ protected:
     static json press(int panel, const char *action) { return {{"panel", panel}, {"action", action}}; }
     std::string record() { return *scene::recordAsText(session->snapshot().scene.filters[0].record); }
     std::string recordSetWrites(const std::vector<std::string> &pairs) {
-        scene::Filter filter = scene.filters[0];
-        std::vector<cli::SettingChange> changes;
-        for (const std::string &pair : pairs)
-            for (const cli::SettingChange &change : cli::parseSettingPair(pair, &scene)) changes.push_back(change);
-        cli::changeFilterSettings(filter, KIVO_MODULE_FILE, changes);
-        return *scene::recordAsText(filter.record);
+        scene::Scene edited = scene;
+        cli::changeFilterSettings(edited, 0, pairs, KIVO_MODULE_FILE);
+        return *scene::recordAsText(edited.filters[0].record);
     }
 
     TempDir dir;

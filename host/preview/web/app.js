@@ -63,6 +63,11 @@ const app = {
   },
 
   showRender(render) {
+    if (this.starting && render.status === 'failed' && /--overwrite/.test(render.message)) {
+      this.starting = false; // the output has files: ask before replacing them
+      if (confirm(render.message.replace(/^vidmixer: /, '') + '\n\nReplace them?')) startRender(true);
+    }
+    if (render.status !== 'running') this.starting = false;
     const running = render.status === 'running';
     $('render-start').disabled = running || !render.output;
     $('render-start').title = render.output ? `Render the whole input to ${render.output}` : 'Start the viewer with -o OUTPUT to render';
@@ -105,6 +110,7 @@ const panels = new ModulePanels($('dialogs'), async () => {
 });
 
 function wire() {
+  $('controls').addEventListener('submit', (e) => e.preventDefault()); // Enter in a field only sets it
   $('filter').addEventListener('change', (e) => {
     app.filter = Number(e.target.value);
     settings.built = null;
@@ -119,9 +125,15 @@ function wire() {
     app.edit(() => post('/api/revert'));
   });
   $('quit').addEventListener('click', quit);
-  $('render-start').addEventListener('click', () => post('/api/render/start').then((r) => app.showRender(r), (e) => panels.message('error', e.message, '')));
+  $('render-start').addEventListener('click', () => startRender(false));
   $('render-cancel').addEventListener('click', () => post('/api/render/cancel').then((r) => app.showRender(r)));
   document.addEventListener('keydown', keys);
+}
+
+// The render's states come as events, the first one before this answer.
+function startRender(overwrite) {
+  app.starting = !overwrite;
+  post('/api/render/start', { overwrite }).catch((error) => panels.message('error', error.message, ''));
 }
 
 function keys(event) {
