@@ -10,7 +10,7 @@ const $ = (id) => document.getElementById(id);
 
 // What tests and the benchmark read: each frame shown after an input event,
 // with the time from the event to the image's load event.
-window.kivo = { timings: [], shown: null, state: null };
+window.kivo = { timings: [], shown: null, state: null, editing: 0 };
 
 const app = {
   state: null,
@@ -86,12 +86,15 @@ const app = {
   },
 
   async edit(call, since = null) {
+    window.kivo.editing++; // edits on their way to the server
     try {
       if (since !== null) this.since = since;
       this.apply(await call());
     } catch (error) {
       this.since = null;
       panels.message('error', error.message, '');
+    } finally {
+      window.kivo.editing--;
     }
   },
 };

@@ -29,7 +29,10 @@ export class FadeCurve {
     this.scene = scene;
     this.filter = filter;
     this.frame = frame;
-    if (!this.drag) this.draw();
+    const drawn = JSON.stringify([scene.firstFrame, scene.lastFrame, filter?.fade, filter?.settings, this.item?.keys]);
+    if (this.drag || drawn === this.drawn) return this.drawCursor();
+    this.drawn = drawn;
+    this.draw();
   }
 
   setFrame(frame) {

@@ -23,12 +23,16 @@ export class ModulePanels {
     this.render(await post('/api/panel/open', { filter }));
   }
 
-  async act(depth, body) {
-    try {
-      this.render(await post('/api/panel/action', { panel: depth, ...body }));
-    } catch (error) {
-      this.message('error', error.message, '');
-    }
+  // Actions go one at a time, in the order the user took them.
+  act(depth, body) {
+    this.queue = (this.queue ?? Promise.resolve()).then(async () => {
+      try {
+        this.render(await post('/api/panel/action', { panel: depth, ...body }));
+      } catch (error) {
+        this.message('error', error.message, '');
+      }
+    });
+    return this.queue;
   }
 
   // Shows the open panels, outermost first; quietly keeps what is unchanged.
