@@ -229,3 +229,34 @@ test('on the demo picture: a render from the page stops when cancelled', async (
     assert.equal(await demo.stop(), 0);
   }
 });
+
+test('quitting names unsaved changes: Ctrl+C twice, or Quit on the page', async () => {
+  run(vidmixer, ['new', 'quit.json'], { cwd: dir });
+  const original = fs.readFileSync(path.join(dir, 'quit.json'), 'utf8');
+  const waitFor = async (check) => {
+    for (let i = 0; i < 100 && !check(); ++i) await new Promise((resolve) => setTimeout(resolve, 50));
+  };
+  for (const how of ['ctrl+c', 'page']) {
+    const viewer = await startPreview(['quit.json'], { cwd: dir });
+    const view = await openPage(chrome.context, viewer);
+    await view.check('input[name=sepia]');
+    await view.waitForFunction(() => window.kivo.state.unsaved.length === 1);
+    if (how === 'ctrl+c') {
+      process.kill(viewer.pid, 'SIGINT');
+      await waitFor(() => /press Ctrl\+C again/.test(viewer.errors()));
+      assert.match(viewer.errors(), /quit\.json has unsaved changes \(filter 1: sepia\)/);
+      process.kill(viewer.pid, 'SIGINT');
+      assert.equal(await viewer.stopped, 0);
+      assert.match(viewer.errors(), /quitting without saving filter 1: sepia/);
+    } else {
+      view.once('dialog', (dialog) => {
+        assert.match(dialog.message(), /filter 1: sepia/);
+        dialog.accept();
+      });
+      await view.click('#quit');
+      assert.equal(await viewer.stopped, 0);
+    }
+    await view.close();
+    assert.equal(fs.readFileSync(path.join(dir, 'quit.json'), 'utf8'), original);
+  }
+});

@@ -49,7 +49,7 @@ export async function startPreview(args, { cwd } = {}) {
   const address = new URL(url);
   const stopped = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
   return {
-    url, port: Number(address.port), token: address.searchParams.get('token'), pid: child.pid,
+    url, port: Number(address.port), token: address.searchParams.get('token'), pid: child.pid, stopped,
     errors: () => err,
     async stop() {
       process.kill(child.pid, 'SIGTERM');
