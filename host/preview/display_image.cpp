@@ -7,9 +7,9 @@ namespace kivo::preview {
 namespace {
 
 constexpr uint32_t kFileHeader = 14, kInfoHeader = 40, kV4Header = 108;
-constexpr uint32_t kBitFields = 3;          // compression: pixels by the masks
-constexpr uint32_t kSrgb = 0x73524742;      // 'sRGB' colour space
-constexpr int32_t kPixelsPerMetre = 2835;   // 72 dots an inch
+constexpr uint32_t kBitFields = 3;        // compression: pixels by the masks
+constexpr uint32_t kSrgb = 0x73524742;    // 'sRGB' colour space
+constexpr int32_t kPixelsPerMetre = 2835; // 72 dots an inch
 
 void put(std::string &out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));

@@ -39,8 +39,10 @@ void FrameEngine::startHistory(const scene::Scene &scene, uint64_t version, int3
     chain_ = std::make_unique<cli::FilterChain>(scene, modulePath_, nullptr, true);
     // A frame shown again after an edit is not read again.
     reuseSource_ = sourceKept_ && shownPair_.source.number == from;
-    if (!reuseSource_) frames_ = input_.frames(from, to);
-    else if (from < to) frames_ = input_.frames(from + 1, to);
+    if (!reuseSource_)
+        frames_ = input_.frames(from, to);
+    else if (from < to)
+        frames_ = input_.frames(from + 1, to);
     version_ = version;
     history_ = history;
     last_ = from - 1;

@@ -53,11 +53,11 @@ private:
     std::unique_ptr<media::FrameSource> frames_; // positioned after last_
     uint64_t version_ = 0;
     int64_t history_ = 0;
-    int32_t last_ = 0;    // the last frame run
-    bool shown_ = false;  // shownPair_ holds last_
+    int32_t last_ = 0;   // the last frame run
+    bool shown_ = false; // shownPair_ holds last_
     FramePair shownPair_;
-    bool sourceKept_ = false;   // shownPair_.source holds an input frame
-    bool reuseSource_ = false;  // the history's run starts with it
+    bool sourceKept_ = false;  // shownPair_.source holds an input frame
+    bool reuseSource_ = false; // the history's run starts with it
 };
 
 } // namespace kivo::preview

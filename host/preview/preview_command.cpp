@@ -103,8 +103,9 @@ int runPreview(const PreviewRequest &request, std::ostream &out, std::ostream &e
     PreviewSession session(request.scenePath, modulePath, std::move(scene), std::move(input));
     EventHub hub;
     std::error_code ignored;
-    RenderJob render({std::filesystem::read_symlink("/proc/self/exe", ignored).string(), request.module, request.output},
-                     session.input(), hub);
+    RenderJob render(
+        {std::filesystem::read_symlink("/proc/self/exe", ignored).string(), request.module, request.output},
+        session.input(), hub);
     PreviewServer server(session, render, hub, randomToken());
     server.bind(request.listen, request.port);
     if (!isLoopback(request.listen))

@@ -62,8 +62,9 @@ bool DemoSource::next(media::Frame &frame) {
     const auto number = static_cast<int32_t>(next_++);
     const int64_t count = int64_t{last_} - first_ + 1;
     frame.number = number;
-    frame.image = cli::demoFrame(static_cast<int>(number - first_), static_cast<int>(std::min<int64_t>(count, INT32_MAX)),
-                                 PreviewInput::kDemoWidth, PreviewInput::kDemoHeight, number);
+    frame.image =
+        cli::demoFrame(static_cast<int>(number - first_), static_cast<int>(std::min<int64_t>(count, INT32_MAX)),
+                       PreviewInput::kDemoWidth, PreviewInput::kDemoHeight, number);
     frame.sampleType = "uint8";
     frame.deep.clear();
     frame.timestamp.reset();

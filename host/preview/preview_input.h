@@ -28,7 +28,7 @@ public:
 
     int32_t first() const { return first_; }
     int32_t last() const { return last_; }
-    const std::string &path() const { return path_; } // empty for the demo picture
+    const std::string &path() const { return path_; }                // empty for the demo picture
     const std::vector<int32_t> &present() const { return present_; } // first() to last()
 
     // The frames from..to (inside first()..last()) in order.
@@ -46,7 +46,8 @@ private:
 // The demo's test picture of frame number within first..last.
 class DemoSource : public media::FrameSource {
 public:
-    DemoSource(int32_t first, int32_t last, int32_t from, int32_t to) : first_(first), last_(last), next_(from), to_(to) {}
+    DemoSource(int32_t first, int32_t last, int32_t from, int32_t to)
+        : first_(first), last_(last), next_(from), to_(to) {}
     bool next(media::Frame &frame) override;
     std::optional<int64_t> count() const override { return int64_t{to_} - next_ + 1; }
 

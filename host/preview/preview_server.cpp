@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -103,13 +104,14 @@ PreviewServer::PreviewServer(PreviewSession &session, RenderJob &render, EventHu
     server_->new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
     server_->set_payload_max_length(kMostBodyBytes);
     server_->set_keep_alive_max_count(1000);
-    server_->set_default_headers({{"Cache-Control", "no-store"},
-                                  {"X-Content-Type-Options", "nosniff"},
-                                  {"Referrer-Policy", "no-referrer"},
-                                  {"X-Frame-Options", "DENY"},
-                                  {"Content-Security-Policy",
-                                   "default-src 'self'; img-src 'self' blob: data:; connect-src 'self' blob:; frame-ancestors 'none'; "
-                                   "base-uri 'none'; form-action 'none'"}});
+    server_->set_default_headers(
+        {{"Cache-Control", "no-store"},
+         {"X-Content-Type-Options", "nosniff"},
+         {"Referrer-Policy", "no-referrer"},
+         {"X-Frame-Options", "DENY"},
+         {"Content-Security-Policy",
+          "default-src 'self'; img-src 'self' blob: data:; connect-src 'self' blob:; frame-ancestors 'none'; "
+          "base-uri 'none'; form-action 'none'"}});
     refuseForeign();
     routes();
 }
@@ -148,7 +150,13 @@ bool PreviewServer::hostAllowed(const std::string &host) const {
     std::string name = host.substr(0, host.size() - port.size());
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
     if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
-    return name == "localhost" || name == "127.0.0.1" || name == "::1" || name == address_;
+    if (name == "localhost" || name == "127.0.0.1" || name == "::1" || name == address_) return true;
+    // Listening on every address, any address of this machine will do: a
+    // name could be rebound to it, an address cannot.
+    in6_addr address{};
+    const bool literal =
+        ::inet_pton(AF_INET, name.c_str(), &address) == 1 || ::inet_pton(AF_INET6, name.c_str(), &address) == 1;
+    return literal && (address_ == "0.0.0.0" || address_ == "::");
 }
 
 bool PreviewServer::carriesToken(const httplib::Request &request, bool headerOnly) const {
@@ -171,14 +179,16 @@ void PreviewServer::refuseForeign() {
     server_->set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
         using Result = httplib::Server::HandlerResponse;
         if (!hostAllowed(request.get_header_value("Host"))) {
-            refuse(response, 403, "this server answers only to its own address (Host 127.0.0.1:" +
-                                      std::to_string(port_) + " or localhost:" + std::to_string(port_) + ")");
+            refuse(response, 403,
+                   "this server answers only to its own address (Host 127.0.0.1:" + std::to_string(port_) +
+                       " or localhost:" + std::to_string(port_) + ")");
             return Result::Handled;
         }
         const bool post = request.method == "POST";
         if (!carriesToken(request, post)) {
-            refuse(response, 403, post ? "a change needs the page's token in the " + std::string(kTokenHeader) + " header"
-                                       : "open the address vidmixer printed: it carries the token");
+            refuse(response, 403,
+                   post ? "a change needs the page's token in the " + std::string(kTokenHeader) + " header"
+                        : "open the address vidmixer printed: it carries the token");
             return Result::Handled;
         }
         if (request.method != "GET" && request.method != "HEAD" && !post) {
@@ -198,7 +208,8 @@ void PreviewServer::refuseForeign() {
         if (post && !request.has_header("Content-Length")) {
             // The body's bound is checked against its declared length: a
             // chunked body would be read whole first.
-            refuse(response, 411, "a change needs a Content-Length (at most " + std::to_string(kMostBodyBytes) + " bytes)");
+            refuse(response, 411,
+                   "a change needs a Content-Length (at most " + std::to_string(kMostBodyBytes) + " bytes)");
             return Result::Handled;
         }
         if (post && request.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
@@ -298,7 +309,9 @@ void PreviewServer::frame(const httplib::Request &request, httplib::Response &re
     });
     if (!shown) return refuse(response, 409, "superseded by a newer request or an edit");
     if (download) {
-        const std::string stem = std::filesystem::path(session_.scenePath()).stem().string();
+        std::string stem = std::filesystem::path(session_.scenePath()).stem().string();
+        for (char &c : stem) // a header value: the file name's plain characters only
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.') c = '_';
         response.set_header("Content-Disposition",
                             "attachment; filename=\"" + stem + "-" + view + "-" + std::to_string(number) + ".png\"");
     }
@@ -307,16 +320,15 @@ void PreviewServer::frame(const httplib::Request &request, httplib::Response &re
 
 void PreviewServer::events(httplib::Response &response) {
     std::shared_ptr<EventHub::Subscriber> subscriber = hub_.subscribe();
-    response.set_chunked_content_provider(
-        "text/event-stream", [this, subscriber](size_t, httplib::DataSink &sink) {
-            const std::optional<std::string> text = hub_.next(*subscriber, std::chrono::seconds(10));
-            if (!text) return sink.write(": still here\n\n", 14); // a closed page shows here
-            if (text->empty()) {
-                sink.done();
-                return true;
-            }
-            return sink.write(text->data(), text->size());
-        });
+    response.set_chunked_content_provider("text/event-stream", [this, subscriber](size_t, httplib::DataSink &sink) {
+        const std::optional<std::string> text = hub_.next(*subscriber, std::chrono::seconds(10));
+        if (!text) return sink.write(": still here\n\n", 14); // a closed page shows here
+        if (text->empty()) {
+            sink.done();
+            return true;
+        }
+        return sink.write(text->data(), text->size());
+    });
 }
 
 void PreviewServer::routes() {
@@ -329,13 +341,15 @@ void PreviewServer::routes() {
             }
         };
     };
-    server_->Get("/", [this](const httplib::Request &request, httplib::Response &response) { page(request, response); });
+    server_->Get("/",
+                 [this](const httplib::Request &request, httplib::Response &response) { page(request, response); });
     server_->Get("/assets/(.+)", [](const httplib::Request &request, httplib::Response &response) {
         const EmbeddedFile *file = findEmbeddedFile(request.matches[1].str());
         if (file == nullptr) return refuse(response, 404, request.path + ": not found");
         response.set_content(std::string(file->bytes), contentTypeOf(file->name));
     });
-    server_->Get("/api/state", [this](const httplib::Request &, httplib::Response &response) { reply(response, 200, state()); });
+    server_->Get("/api/state",
+                 [this](const httplib::Request &, httplib::Response &response) { reply(response, 200, state()); });
     server_->Get("/api/frame", guarded([this](const httplib::Request &q, httplib::Response &r) { frame(q, r); }));
     server_->Get("/api/events", [this](const httplib::Request &, httplib::Response &response) { events(response); });
 
@@ -354,7 +368,8 @@ void PreviewServer::routes() {
         std::vector<scene::Key> keys;
         for (const nlohmann::json &key : body.at("keys")) keys.push_back(keyOf(key));
         const nlohmann::json &item = body.at("item");
-        if (!item.is_number_integer() || item.get<int64_t>() < 1 || item.get<int64_t>() > UINT32_MAX) throw BadRequest("item is an item's id");
+        if (!item.is_number_integer() || item.get<int64_t>() < 1 || item.get<int64_t>() > UINT32_MAX)
+            throw BadRequest("item is an item's id");
         session_.setKeys(item.get<uint32_t>(), std::move(keys));
         hub_.publish("scene", {{"version", session_.snapshot().version}});
         return state();

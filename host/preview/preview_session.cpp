@@ -55,7 +55,8 @@ std::vector<std::string> sceneChanges(const scene::Scene &saved, const scene::Sc
         changes.push_back("filters");
     } else {
         for (size_t i = 0; i < now.filters.size(); ++i)
-            if (saved.filters[i] != now.filters[i]) changes.push_back(settingsChanged(saved.filters[i], now.filters[i], i));
+            if (saved.filters[i] != now.filters[i])
+                changes.push_back(settingsChanged(saved.filters[i], now.filters[i], i));
     }
     for (const scene::Item &item : now.items) {
         const scene::Item *before = saved.findItem(item.id);
@@ -117,10 +118,12 @@ void PreviewSession::changeSettings(size_t filter, const std::vector<std::string
 }
 
 void PreviewSession::setKeys(uint32_t item, std::vector<scene::Key> keys) {
-    std::stable_sort(keys.begin(), keys.end(), [](const scene::Key &a, const scene::Key &b) { return a.frame < b.frame; });
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const scene::Key &a, const scene::Key &b) { return a.frame < b.frame; });
     checkKeys(keys);
     std::lock_guard lock(mutex_);
-    auto found = std::find_if(scene_.items.begin(), scene_.items.end(), [&](const scene::Item &i) { return i.id == item; });
+    auto found =
+        std::find_if(scene_.items.begin(), scene_.items.end(), [&](const scene::Item &i) { return i.id == item; });
     if (found == scene_.items.end()) throw BadRequest("no item " + std::to_string(item) + " in the scene");
     if (found->keys == keys) return;
     found->keys = std::move(keys);

@@ -31,8 +31,10 @@ nlohmann::json filterJson(const scene::Scene &scene, const scene::Filter &filter
     const std::vector<std::optional<int32_t>> values =
         cli::recordValues(std::vector<uint8_t>(filter.record.begin(), filter.record.end()));
     nlohmann::json out = {{"server", filter.server}, {"description", description}};
-    if (const auto text = scene::recordAsText(filter.record)) out["record"] = *text;
-    else out["recordHex"] = scene::recordAsHex(filter.record);
+    if (const auto text = scene::recordAsText(filter.record))
+        out["record"] = *text;
+    else
+        out["recordHex"] = scene::recordAsHex(filter.record);
     if (filter.server != scene::kMixerServerName) return out;
     nlohmann::json settings = nlohmann::json::object();
     for (int i = 0; i < kSettingCount; ++i) {
@@ -49,9 +51,8 @@ nlohmann::json filterJson(const scene::Scene &scene, const scene::Filter &filter
 }
 
 std::array<double, 3> vectorOf(const nlohmann::json &value, const char *what) {
-    if (!value.is_array() || value.size() != 3 || !std::all_of(value.begin(), value.end(), [](const auto &v) {
-            return v.is_number();
-        }))
+    if (!value.is_array() || value.size() != 3 ||
+        !std::all_of(value.begin(), value.end(), [](const auto &v) { return v.is_number(); }))
         throw BadRequest(std::string("a key's ") + what + " is [x, y, z], three numbers");
     return {value[0].get<double>(), value[1].get<double>(), value[2].get<double>()};
 }
@@ -88,8 +89,12 @@ nlohmann::json sceneJson(const PreviewSession::Snapshot &snapshot) {
     nlohmann::json filters = nlohmann::json::array();
     for (size_t i = 0; i < scene.filters.size(); ++i)
         filters.push_back(filterJson(scene, scene.filters[i], snapshot.descriptions[i]));
-    return {{"fps", scene.fps},           {"firstFrame", scene.firstFrame}, {"lastFrame", scene.lastFrame},
-            {"segment", scene.segment},   {"items", items},                 {"filters", filters}};
+    return {{"fps", scene.fps},
+            {"firstFrame", scene.firstFrame},
+            {"lastFrame", scene.lastFrame},
+            {"segment", scene.segment},
+            {"items", items},
+            {"filters", filters}};
 }
 
 nlohmann::json inputJson(const PreviewInput &input, const scene::Scene &scene) {

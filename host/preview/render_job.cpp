@@ -19,14 +19,15 @@ extern char **environ;
 namespace kivo::preview {
 namespace {
 
-constexpr int kSceneFd = 3;    // where the render reads the scene
+constexpr int kSceneFd = 3; // where the render reads the scene
 constexpr size_t kMostErrorLines = 20;
 
 struct Pipe {
     int read = -1, write = -1;
     Pipe() {
         int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(errno));
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(errno));
         read = fds[0];
         write = fds[1];
     }
@@ -80,10 +81,10 @@ RenderJob::RenderJob(RenderCommand command, const PreviewInput &input, EventHub 
 std::vector<std::string> RenderJob::arguments(const std::string &scenePath) const {
     std::vector<std::string> arguments = {command_.program, "render", scenePath};
     if (input_.path().empty()) {
-        arguments.insert(arguments.end(), {"-i", "-", "--size",
-                                           std::to_string(PreviewInput::kDemoWidth) + "x" +
-                                               std::to_string(PreviewInput::kDemoHeight),
-                                           "--start", std::to_string(input_.first())});
+        arguments.insert(arguments.end(),
+                         {"-i", "-", "--size",
+                          std::to_string(PreviewInput::kDemoWidth) + "x" + std::to_string(PreviewInput::kDemoHeight),
+                          "--start", std::to_string(input_.first())});
     } else {
         arguments.insert(arguments.end(), {"-i", input_.path()});
     }
@@ -124,8 +125,8 @@ nlohmann::json RenderJob::start(const std::string &sceneText, bool overwrite) {
     try {
         pid = spawnRender(arguments, input, scene.read, report.write, errors.write);
     } catch (...) {
-        for (int fd : {scene.read, scene.write, frames.read, frames.write, report.read, report.write, errors.read,
-                       errors.write})
+        for (int fd :
+             {scene.read, scene.write, frames.read, frames.write, report.read, report.write, errors.read, errors.write})
             ::close(fd);
         if (input != frames.read) ::close(input);
         throw;
@@ -168,9 +169,12 @@ void RenderJob::readLine(const std::string &line, bool report) {
         errors_.push_back(line);
         return;
     }
-    if (line.rfind("W ", 0) == 0) ++written_;
-    else if (line.rfind("R ", 0) == 0) ++replayed_;
-    else return;
+    if (line.rfind("W ", 0) == 0)
+        ++written_;
+    else if (line.rfind("R ", 0) == 0)
+        ++replayed_;
+    else
+        return;
     hub_.publish("render", stateLocked());
 }
 

@@ -221,7 +221,8 @@ void PanelSession::activate(size_t filter) {
         if (result.accepted) session_.setRecord(filter, scene.filters[filter].record);
         nlohmann::json messages = nlohmann::json::array();
         for (const host::HostMessage &message : result.messages)
-            messages.push_back({{"kind", messageKind(message.kind)}, {"line1", message.line1}, {"line2", message.line2}});
+            messages.push_back(
+                {{"kind", messageKind(message.kind)}, {"line1", message.line1}, {"line2", message.line2}});
         outcome = {{"filter", filter},
                    {"accepted", result.accepted},
                    {"changed", result.changed},

@@ -92,7 +92,7 @@ export async function shown(page, frame) {
   await page.waitForFunction((n) => {
     const k = window.kivo;
     return k.shown && k.shown.frame === n && k.shown.version === k.state.version;
-  }, frame, { timeout: 60000 });
+  }, frame, { timeout: 120000 });
 }
 
 // The pixels the page shows, as the browser decoded them (RGBA bytes).

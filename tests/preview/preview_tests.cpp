@@ -110,7 +110,8 @@ TEST(PreviewFade, CurveIsTheModulesFade) {
             frame.image = host::RgbaImage(2, 2);
             chain.process(frame);
             const int expected = std::min(255, static_cast<int>(100 * point.amount));
-            EXPECT_EQ(frame.image.pixels[0], expected) << "frame " << point.frame << " of " << ::testing::PrintToString(pairs);
+            EXPECT_EQ(frame.image.pixels[0], expected)
+                << "frame " << point.frame << " of " << ::testing::PrintToString(pairs);
         }
     }
 }
@@ -155,13 +156,13 @@ TEST_F(PanelsTest, OkWritesWhatSetWrites) {
     ASSERT_EQ(state["panels"].size(), 1u);
     EXPECT_EQ(state["panels"][0]["title"], "Kivo Video Effects Mixer - Shareware v.1.2b");
     EXPECT_EQ(state["panels"][0]["controls"][0]["label"], "Pixel Grain Height :");
-    panels.act(set(1, 1, 3));                          // grain width
-    state = panels.act(set(1, 7, 2));                  // B&W Film: its settings panel opens on top
+    panels.act(set(1, 1, 3));         // grain width
+    state = panels.act(set(1, 7, 2)); // B&W Film: its settings panel opens on top
     ASSERT_EQ(state["panels"].size(), 2u);
     EXPECT_EQ(state["panels"][1]["title"], "Set B&W Quality");
     EXPECT_THROW(panels.act(press(1, "ok")), preview::BadRequest); // the main panel waits below
-    panels.act(set(2, 0, 1));                          // Old'n'Dusty
-    panels.act(set(2, 3, 1));                          // sepia
+    panels.act(set(2, 0, 1));                                      // Old'n'Dusty
+    panels.act(set(2, 3, 1));                                      // sepia
     EXPECT_THROW(panels.act(set(2, 0, 5)), preview::BadRequest);   // no sixth quality
     state = panels.act(press(2, "ok"));
     ASSERT_EQ(state["panels"].size(), 1u);

@@ -70,13 +70,16 @@ const app = {
     if (render.status !== 'running') this.starting = false;
     const running = render.status === 'running';
     $('render-start').disabled = running || !render.output;
-    $('render-start').title = render.output ? `Render the whole input to ${render.output}` : 'Start the viewer with -o OUTPUT to render';
+    $('render-start').title = render.output
+      ? `Render the whole input to ${render.output}`
+      : 'Start the viewer with -o OUTPUT to render';
     $('render-cancel').disabled = !running;
     $('render-progress').max = Math.max(render.total, 1);
     $('render-progress').value = render.written;
     const words = {
       idle: render.output ? `to ${render.output}` : 'no output (-o) given',
-      running: `${render.written}/${render.total} frames to ${render.output}` + (render.replayed ? `, ${render.replayed} replayed` : ''),
+      running: `${render.written}/${render.total} frames to ${render.output}` +
+        (render.replayed ? `, ${render.replayed} replayed` : ''),
       finished: `finished: ${render.written} frames in ${render.output}`,
       cancelled: `cancelled after ${render.written} frames`,
       failed: `failed: ${render.message}`,
@@ -119,9 +122,10 @@ function wire() {
     settings.built = null;
     app.apply({ ...app.state });
   });
-  $('control-item').addEventListener('change', (e) =>
-    app.edit(() => post('/api/settings', { filter: app.filter, settings: { controlItem: e.target.value } }), e.timeStamp));
-  $('module-panel').addEventListener('click', () => panels.open(app.filter).catch((e) => panels.message('error', e.message, '')));
+  const problem = (error) => panels.message('error', error.message, '');
+  $('control-item').addEventListener('change', (e) => app.edit(
+    () => post('/api/settings', { filter: app.filter, settings: { controlItem: e.target.value } }), e.timeStamp));
+  $('module-panel').addEventListener('click', () => panels.open(app.filter).catch(problem));
   $('save').addEventListener('click', () => app.edit(() => post('/api/save')));
   $('revert').addEventListener('click', () => {
     if (app.state.unsaved.length && !confirm('Drop these changes?\n' + app.state.unsaved.join('\n'))) return;
@@ -160,7 +164,8 @@ async function quit() {
   if (unsaved.length && !confirm('Quit without saving these changes?\n' + unsaved.join('\n'))) return;
   await post('/api/quit');
   document.body.classList.add('stopped');
-  document.body.replaceChildren(Object.assign(document.createElement('p'), { textContent: 'The viewer has stopped. Close this page.' }));
+  const note = Object.assign(document.createElement('p'), { textContent: 'The viewer has stopped. Close this page.' });
+  document.body.replaceChildren(note);
 }
 
 async function start() {

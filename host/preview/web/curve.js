@@ -50,7 +50,8 @@ export class FadeCurve {
     const points = this.filter?.fade ?? [];
     const top = Math.max(1, ...points.map((p) => p[1]));
     const first = this.scene.firstFrame, last = Math.max(this.scene.lastFrame, first + 1);
-    const width = Math.max(box.width - PAD.left - PAD.right, 10), height = Math.max(box.height - PAD.top - PAD.bottom, 10);
+    const width = Math.max(box.width - PAD.left - PAD.right, 10);
+    const height = Math.max(box.height - PAD.top - PAD.bottom, 10);
     return {
       top, box,
       x: (frame) => PAD.left + ((frame - first) / (last - first)) * width,
@@ -65,8 +66,9 @@ export class FadeCurve {
     if (!this.scene || !this.filter?.fade) return;
     const g = this.geometry();
     for (const amount of [0, 0.5, 1, g.top].filter((a, i, all) => all.indexOf(a) === i)) {
-      node('line', { x1: PAD.left, x2: g.box.width - PAD.right, y1: g.y(amount), y2: g.y(amount), class: 'grid' }, this.svg);
-      node('text', { x: PAD.left - 6, y: g.y(amount) + 4, class: 'label end' }, this.svg).textContent = amount;
+      const y = g.y(amount);
+      node('line', { x1: PAD.left, x2: g.box.width - PAD.right, y1: y, y2: y, class: 'grid' }, this.svg);
+      node('text', { x: PAD.left - 6, y: y + 4, class: 'label end' }, this.svg).textContent = amount;
     }
     for (const frame of [this.scene.firstFrame, this.scene.lastFrame])
       node('text', { x: g.x(frame), y: g.box.height - 6, class: 'label middle' }, this.svg).textContent = frame;
@@ -80,7 +82,8 @@ export class FadeCurve {
   drawCursor() {
     if (!this.cursor || !this.scene) return;
     const g = this.geometry();
-    for (const [k, v] of Object.entries({ x1: g.x(this.frame), x2: g.x(this.frame), y1: PAD.top, y2: g.box.height - PAD.bottom }))
+    const x = g.x(this.frame);
+    for (const [k, v] of Object.entries({ x1: x, x2: x, y1: PAD.top, y2: g.box.height - PAD.bottom }))
       this.cursor.setAttribute(k, v);
   }
 
@@ -149,7 +152,8 @@ export class FadeCurve {
     const box = this.svg.getBoundingClientRect();
     const frame = Math.round(g.frameAt(event.clientX - box.left));
     if (item.keys.some((k) => k.frame === frame)) return;
-    const nearest = item.keys.reduce((a, k) => (!a || Math.abs(k.frame - frame) < Math.abs(a.frame - frame) ? k : a), null);
+    const distance = (k) => Math.abs(k.frame - frame);
+    const nearest = item.keys.reduce((a, k) => (!a || distance(k) < distance(a) ? k : a), null);
     const key = nearest ? structuredClone(nearest) : { position: [0, 0, 0], scale: [1, 1, 1] };
     const [channel, axis] = this.component;
     key.frame = frame;

@@ -114,7 +114,8 @@ export class ModulePanels {
     let input;
     if (control.kind === 'choice' || control.kind === 'item') {
       input = document.createElement('select');
-      control.items.forEach((text, i) => input.append(new Option(text.trim(), control.kind === 'item' ? control.itemIds[i] : i)));
+      control.items.forEach((text, i) =>
+        input.append(new Option(text.trim(), control.kind === 'item' ? control.itemIds[i] : i)));
       input.addEventListener('change', () => set(Number(input.value)));
     } else if (control.kind === 'checkbox') {
       input = Object.assign(document.createElement('input'), { type: 'checkbox' });
@@ -135,7 +136,8 @@ export class ModulePanels {
       const input = dialog.querySelector(`[data-index="${control.index}"]`);
       if (control.kind === 'checkbox') input.checked = control.value !== 0;
       else if (control.kind === 'colour') input.value = '#' + control.value.map(hex).join('');
-      else if (control.kind === 'choice' && (control.value < 0 || control.value >= control.items.length)) input.value = '';
+      else if (control.kind === 'choice' && !(control.value >= 0 && control.value < control.items.length))
+        input.value = ''; // a stored value outside the list
       else input.value = control.value;
     }
   }
