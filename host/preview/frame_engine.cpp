@@ -65,7 +65,7 @@ const FramePair *FrameEngine::frame(const scene::Scene &scene, uint64_t version,
     if (last_ == number && shown_) return &shownPair_;
     const int64_t total = int64_t{number} - last_ - 1;
     try {
-        media::Frame frame;
+        media::Frame &frame = work_; // its buffers serve every frame
         for (int64_t done = 0; last_ < number; ++done) {
             if (done > 0 && watch.stopped && watch.stopped()) return nullptr;
             shown_ = false;
@@ -79,7 +79,7 @@ const FramePair *FrameEngine::frame(const scene::Scene &scene, uint64_t version,
             chain_->process(frame);
             if (frame.number < number && watch.replaying) watch.replaying(done + 1, total);
         }
-        shownPair_.result = std::move(frame);
+        std::swap(shownPair_.result, frame);
         shown_ = true;
         return &shownPair_;
     } catch (...) {

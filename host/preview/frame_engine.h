@@ -56,6 +56,7 @@ private:
     int32_t last_ = 0;   // the last frame run
     bool shown_ = false; // shownPair_ holds last_
     FramePair shownPair_;
+    media::Frame work_; // the frame being read and filtered
     bool sourceKept_ = false;  // shownPair_.source holds an input frame
     bool reuseSource_ = false; // the history's run starts with it
 };

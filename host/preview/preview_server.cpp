@@ -315,7 +315,8 @@ void PreviewServer::frame(const httplib::Request &request, httplib::Response &re
         response.set_header("Content-Disposition",
                             "attachment; filename=\"" + stem + "-" + view + "-" + std::to_string(number) + ".png\"");
     }
-    response.set_content(file, download ? "image/png" : "image/bmp");
+    response.set_header("Content-Type", download ? "image/png" : "image/bmp");
+    response.body = std::move(file); // not copied: a 1080p frame is 6 MB
 }
 
 void PreviewServer::events(httplib::Response &response) {
