@@ -104,6 +104,9 @@ PreviewServer::PreviewServer(PreviewSession &session, RenderJob &render, EventHu
     server_->new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
     server_->set_payload_max_length(kMostBodyBytes);
     server_->set_keep_alive_max_count(1000);
+    // A response's head and body go out as written: a small body held back
+    // for the head's acknowledgement waits out the client's delayed ACK.
+    server_->set_tcp_nodelay(true);
     server_->set_default_headers(
         {{"Cache-Control", "no-store"},
          {"X-Content-Type-Options", "nosniff"},

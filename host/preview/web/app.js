@@ -176,7 +176,9 @@ async function start() {
   app.apply(state);
   if (state.panel.open) panels.render(state.panel);
   listen({
-    scene: (event) => event.version !== app.state.version && getState().then((s) => app.apply(s)),
+    // Another page's edit (this page's own come back with their answers).
+    scene: (event) => event.version !== app.state.version && !window.kivo.editing &&
+      getState().then((s) => app.apply(s)),
     replay: (event) => viewer.showReplay(event),
     render: (event) => app.showRender(event),
     panel: (event) => panels.render(event),
