@@ -10,10 +10,9 @@
 namespace kivo::preview {
 namespace {
 
-int32_t valueOf(const std::vector<std::optional<int32_t>> &values, std::string_view name) {
+int32_t valueOf(const host::SavedSettings &saved, std::string_view name) {
     const SettingFacts *facts = findSettingFacts(name);
-    if (facts == nullptr || facts->storedPosition > static_cast<int>(values.size())) return 0;
-    return values[facts->storedPosition - 1].value_or(0);
+    return facts == nullptr ? 0 : saved[facts->storedPosition - 1].value_or(0);
 }
 
 double amountAt(const host::ItemTable &items, const FadeSettings &settings, double time) {
@@ -32,7 +31,7 @@ double amountAt(const host::ItemTable &items, const FadeSettings &settings, doub
 
 } // namespace
 
-FadeSettings fadeSettingsOf(const std::vector<std::optional<int32_t>> &values) {
+FadeSettings fadeSettingsOf(const host::SavedSettings &values) {
     return {valueOf(values, "controlItem"), valueOf(values, "fadeChannel"), valueOf(values, "fadeAxis"),
             valueOf(values, "fadeDivisor"), valueOf(values, "allowNegatives")};
 }

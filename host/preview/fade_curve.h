@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "host/core/settings_codec.h"
 #include "host/scene/scene.h"
 
 namespace kivo::preview {
@@ -17,9 +18,8 @@ struct FadeSettings {
     int32_t controlItem = 0, channel = 0, axis = 0, divisor = 1, allowNegatives = 0;
 };
 
-// The fade settings in a record's values (by stored position, as
-// cli::recordValues gives them); a value the record lacks is 0.
-FadeSettings fadeSettingsOf(const std::vector<std::optional<int32_t>> &recordValues);
+// The fade settings of a record the module saved; a value it lacks is 0.
+FadeSettings fadeSettingsOf(const host::SavedSettings &saved);
 
 struct FadePoint {
     int32_t frame;

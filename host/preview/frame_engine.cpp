@@ -28,7 +28,8 @@ void FrameEngine::startHistory(const scene::Scene &scene, uint64_t version, int3
     release();
     // Where a render of the whole input starts this frame's history, up to
     // the history's last input frame, so that playing on continues it.
-    const int32_t from = cli::historyRunStart(scene, input_.present(), number);
+    const std::vector<int32_t> replay = cli::framesToReplayBefore(scene, input_.present(), number);
+    const int32_t from = replay.empty() ? number : replay.front();
     const int64_t history = scene.historyOf(number);
     int32_t to = input_.last();
     if (scene.historyOf(to) != history) {

@@ -6,6 +6,7 @@
 #include "host/cli/instance_settings.h"
 #include "host/cli/scene_commands.h"
 #include "host/core/host_session.h"
+#include "host/core/settings_codec.h"
 #include "host/scene/scene_file.h"
 
 namespace kivo::preview {
@@ -17,11 +18,11 @@ std::string filterName(size_t index) { return "filter " + std::to_string(index +
 
 std::string settingsChanged(const scene::Filter &saved, const scene::Filter &now, size_t index) {
     const auto values = [](const scene::Filter &filter) {
-        return cli::recordValues(std::vector<uint8_t>(filter.record.begin(), filter.record.end()));
+        return host::savedSettings(host::recordBytes(filter.record));
     };
     const auto before = values(saved), after = values(now);
     std::string names;
-    for (int i = 0; i < kSettingCount && now.server == scene::kMixerServerName; ++i) {
+    for (int i = 0; i < kSettingCount && now.server == kMixerServerName; ++i) {
         const SettingFacts &facts = settingFacts(i);
         if (before[facts.storedPosition - 1] != after[facts.storedPosition - 1])
             names += (names.empty() ? "" : ", ") + std::string(facts.name);
@@ -103,7 +104,7 @@ void PreviewSession::changeSettings(size_t filter, const std::vector<std::string
     if (filter >= scene.filters.size())
         throw BadRequest("no filter " + std::to_string(filter + 1) + "; the scene has " +
                          std::to_string(scene.filters.size()));
-    if (scene.filters[filter].server != scene::kMixerServerName)
+    if (scene.filters[filter].server != kMixerServerName)
         throw BadRequest(filterName(filter) + " runs " + scene.filters[filter].server + ", which has no settings here");
     std::string description;
     try {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "host/cli/instance_settings.h"
+#include "host/core/settings_codec.h"
 #include "host/preview/fade_curve.h"
 #include "host/scene/settings_record_text.h"
 #include "instance/setting_facts.h"
@@ -15,7 +15,6 @@ const char *kindName(SettingKind kind) {
     case SettingKind::Switch: return "switch";
     case SettingKind::Choice: return "choice";
     case SettingKind::Integer: return "integer";
-    case SettingKind::ColourComponent: return "colour";
     case SettingKind::SceneItem: return "item";
     }
     return "";
@@ -28,14 +27,13 @@ nlohmann::json texts(const char *const *list) {
 }
 
 nlohmann::json filterJson(const scene::Scene &scene, const scene::Filter &filter, const std::string &description) {
-    const std::vector<std::optional<int32_t>> values =
-        cli::recordValues(std::vector<uint8_t>(filter.record.begin(), filter.record.end()));
+    const host::SavedSettings values = host::savedSettings(host::recordBytes(filter.record));
     nlohmann::json out = {{"server", filter.server}, {"description", description}};
     if (const auto text = scene::recordAsText(filter.record))
         out["record"] = *text;
     else
         out["recordHex"] = scene::recordAsHex(filter.record);
-    if (filter.server != scene::kMixerServerName) return out;
+    if (filter.server != kMixerServerName) return out;
     nlohmann::json settings = nlohmann::json::object();
     for (int i = 0; i < kSettingCount; ++i) {
         const SettingFacts &facts = settingFacts(i);
@@ -60,21 +58,35 @@ std::array<double, 3> vectorOf(const nlohmann::json &value, const char *what) {
 } // namespace
 
 nlohmann::json settingFactsJson() {
-    nlohmann::json all = nlohmann::json::array();
+    nlohmann::json settings = nlohmann::json::array(), groups = nlohmann::json::array();
     for (int i = 0; i < kSettingCount; ++i) {
         const SettingFacts &facts = settingFacts(i);
-        all.push_back({{"name", facts.name},
-                       {"kind", kindName(facts.kind)},
-                       {"storedPosition", facts.storedPosition},
-                       {"default", facts.defaultValue},
-                       {"valueNames", texts(facts.valueNames)},
-                       {"items", texts(facts.items)},
-                       {"minimum", facts.minimum},
-                       {"maximum", facts.maximum},
-                       {"label", facts.panelLabel},
-                       {"description", facts.description}});
+        const SettingGroup *group = groupOf(facts);
+        settings.push_back({{"name", facts.name},
+                            {"kind", kindName(facts.kind)},
+                            {"storedPosition", facts.storedPosition},
+                            {"default", facts.defaultValue},
+                            {"valueNames", texts(facts.valueNames)},
+                            {"items", texts(facts.items)},
+                            {"minimum", facts.minimum},
+                            {"maximum", facts.maximum},
+                            {"label", facts.panelLabel != nullptr ? facts.panelLabel : ""},
+                            {"description", facts.description},
+                            {"group", group != nullptr ? nlohmann::json(group->name) : nlohmann::json(nullptr)}});
     }
-    return all;
+    for (int i = 0; i < settingGroupCount(); ++i) {
+        const SettingGroup &group = settingGroup(i);
+        const SettingFacts *members[kSettingCount] = {};
+        groupMembers(group, members);
+        nlohmann::json names = nlohmann::json::array();
+        for (int m = 0; m < groupSize(group.kind); ++m) names.push_back(members[m]->name);
+        groups.push_back({{"name", group.name},
+                          {"kind", group.kind == GroupKind::Colour ? "colour" : ""},
+                          {"label", group.panelLabel},
+                          {"description", group.description},
+                          {"members", names}});
+    }
+    return {{"settings", settings}, {"groups", groups}};
 }
 
 nlohmann::json sceneJson(const PreviewSession::Snapshot &snapshot) {

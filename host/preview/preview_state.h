@@ -8,8 +8,9 @@
 
 namespace kivo::preview {
 
-// Every setting of the table: name, kind, value words and item texts, range,
-// default, panel label, description.
+// Every setting of the table (name, kind, value words and item texts, range,
+// default, panel label, description, group) and every group of settings
+// (name, kind, panel label, description, members).
 nlohmann::json settingFactsJson();
 
 // The scene being edited: timeline, items and keys, and each filter with its

@@ -101,7 +101,7 @@ TEST(PreviewFade, CurveIsTheModulesFade) {
         cli::changeFilterSettings(edited, 0, pairs, KIVO_MODULE_FILE);
         const auto &record = edited.filters[0].record;
         const std::vector<preview::FadePoint> curve = preview::fadeCurve(
-            edited, preview::fadeSettingsOf(cli::recordValues({record.begin(), record.end()})), kFirst, kLast);
+            edited, preview::fadeSettingsOf(host::savedSettings(host::recordBytes(record))), kFirst, kLast);
         ASSERT_EQ(curve.size(), size_t(kLast - kFirst + 1));
         cli::FilterChain chain(edited, KIVO_MODULE_FILE);
         for (const preview::FadePoint &point : curve) {

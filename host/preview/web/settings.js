@@ -1,7 +1,7 @@
 // A control for every setting of a filter, built from the settings' facts
 // (the table `vidmixer info` and `set` use): a list for each choice, a switch
 // for each switch, a number and a slider over the setting's range, one colour
-// picker for the mix colour's components, and a list of the scene's items.
+// picker for a colour group (the mix colour), and a list of the scene's items.
 // Changes are gathered for a moment and sent together; while one request is
 // on its way, later changes wait and go as one.
 const SLIDER_STEPS = 1000;
@@ -37,28 +37,30 @@ export class SettingsForm {
   }
 
   // Builds the controls once for the facts and scene items, then fills values.
+  // facts: {settings, groups}; a group's members share one control.
   show(facts, filter, items) {
-    const signature = JSON.stringify([facts.map((f) => f.name), items.map((i) => [i.id, i.name])]);
+    const signature = JSON.stringify([facts.settings.map((f) => f.name), items.map((i) => [i.id, i.name])]);
     if (this.built !== signature) this.build(facts, items, signature);
-    for (const [name, field] of this.fields) field.set(filter.settings);
+    for (const field of this.fields.values()) field.set(filter.settings);
   }
 
   build(facts, items, signature) {
     this.form.replaceChildren();
     this.fields.clear();
-    const colours = facts.filter((f) => f.kind === 'colour');
-    for (const facts1 of facts) {
-      if (facts1.kind === 'colour' && facts1 !== colours[0]) continue;
+    const groups = new Map(facts.groups.map((group) => [group.name, group]));
+    for (const setting of facts.settings) {
+      const group = groups.get(setting.group);
+      const name = group ? group.name : setting.name;
+      if (this.fields.has(name)) continue;
       const row = document.createElement('label');
       row.className = 'setting';
-      row.title = facts1.kind === 'colour' ? 'the colour the RGB look mixes towards' : facts1.description;
-      const name = document.createElement('span');
-      name.textContent = trimmed(facts1.label);
-      row.append(name);
-      const field = facts1.kind === 'colour' ? this.colour(colours) : this.control(facts1, items);
-      row.append(...field.elements);
+      row.title = (group ?? setting).description;
+      const label = document.createElement('span');
+      label.textContent = trimmed((group ?? setting).label);
+      const field = group ? this.colour(group) : this.control(setting, items);
+      row.append(label, ...field.elements);
       this.form.append(row);
-      this.fields.set(facts1.name, field);
+      this.fields.set(name, field);
     }
     this.built = signature;
   }
@@ -109,15 +111,16 @@ export class SettingsForm {
     return { elements: [field, slider], set };
   }
 
-  colour(rows) {
-    const picker = Object.assign(document.createElement('input'), { type: 'color', name: 'mix' });
+  // One picker for a colour group, sent as the group's own pair (mix=R,G,B).
+  colour(group) {
+    const picker = Object.assign(document.createElement('input'), { type: 'color', name: group.name });
     picker.addEventListener('input', (e) => {
       const parts = [1, 3, 5].map((at) => parseInt(picker.value.slice(at, at + 2), 16));
-      this.change(Object.fromEntries(rows.map((row, i) => [row.name, String(parts[i])])), e, 60);
+      this.change({ [group.name]: parts.join(',') }, e, 60);
     });
     const set = (s) => {
-      const values = rows.map((row) => s[row.name]);
-      picker.disabled = values.includes(null);
+      const values = group.members.map((member) => s[member]);
+      picker.disabled = values.some((v) => v === null || v === undefined);
       if (!picker.disabled) picker.value = '#' + values.map(hex).join('');
     };
     return { elements: [picker], set };
