@@ -62,7 +62,7 @@ int32_t frameNumber(const httplib::Request &request) {
 
 std::string pngOf(const host::RgbaImage &image, int compression) {
     std::string png;
-    media::encodePlainPng("frame", image, compression, [&](std::string_view bytes) { png.append(bytes); });
+    media::encodePng("frame", image, nullptr, 8, compression, [&](std::string_view bytes) { png.append(bytes); });
     return png;
 }
 
