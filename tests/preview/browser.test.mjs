@@ -72,7 +72,14 @@ test('a change of look shows the frame the render writes', async () => {
   assert.ok(await page.isVisible('#unsaved'));
   await save();
   assert.match(record(), / 3 255 255 255 /);
-  await assertShowsRendered(7, renderCli('negative'));
+  const rendered = renderCli('negative');
+  await assertShowsRendered(7, rendered);
+  // "Save this frame" gives the very file the render writes.
+  const saved = await page.evaluate(async () => {
+    const link = document.getElementById('save-frame');
+    return Array.from(new Uint8Array(await (await fetch(link.href)).arrayBuffer()));
+  });
+  assert.ok(Buffer.from(saved).equals(fs.readFileSync(path.join(rendered, '0007.png'))));
 });
 
 test('a jump into an Old\'n\'Dusty history shows the rendered frame', async () => {
