@@ -4,7 +4,8 @@
 #   setup.sh [PURPOSE...]   build (default), tests, cross, editors, or all
 #     build    building and running vidmixer, the module and the frei0r plug-in
 #     tests    the test suite and the benchmarks: the real ffmpeg, melt,
-#              GStreamer, Slurm and Chromium they talk to
+#              GStreamer, Slurm and Chromium they talk to, and Node.js with
+#              playwright-core (npm, tests/preview/package-lock.json)
 #     cross    the 32-bit Linux and the Windows modules, with Wine for their tests
 #     editors  Kdenlive under a virtual display, for scripts/kdenlive_check.sh
 set -euo pipefail
@@ -13,13 +14,14 @@ build=(
   build-essential cmake g++ pkg-config
   libopenimageio-dev libpng-dev libdeflate-dev zlib1g-dev nlohmann-json3-dev libcli11-dev libncurses-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
-  frei0r-plugins-dev
+  frei0r-plugins-dev libcpp-httplib-dev
 )
 tests=(
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg tmux zip bc
   slurm-wlm munge
   melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
+  chromium
 )
 cross=(
   g++-multilib g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
@@ -33,13 +35,14 @@ purposes=("$@")
 [ ${#purposes[@]} -gt 0 ] || purposes=(build)
 wanted=()
 need_i386=0
+need_node=0
 for purpose in "${purposes[@]}"; do
   case $purpose in
     build) wanted+=("${build[@]}") ;;
-    tests) wanted+=("${tests[@]}") ;;
+    tests) wanted+=("${tests[@]}"); need_node=1 ;;
     cross) wanted+=("${cross[@]}"); need_i386=1 ;;
     editors) wanted+=("${editors[@]}") ;;
-    all) wanted+=("${build[@]}" "${tests[@]}" "${cross[@]}"); need_i386=1 ;;
+    all) wanted+=("${build[@]}" "${tests[@]}" "${cross[@]}"); need_i386=1; need_node=1 ;;
     *) echo "setup.sh: unknown purpose '$purpose' (build, tests, cross, editors, all)" >&2; exit 2 ;;
   esac
 done
@@ -55,6 +58,13 @@ if [ $need_i386 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386;
   added_arch=1
 fi
 
+# The browser tests drive Chromium from Node.js: Debian's, unless the machine
+# has a node and npm of its own.
+if [ $need_node -eq 1 ]; then
+  command -v node >/dev/null || wanted+=(nodejs)
+  command -v npm >/dev/null || wanted+=(npm)
+fi
+
 missing=()
 for p in "${wanted[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
@@ -67,4 +77,15 @@ if [ ${#missing[@]} -gt 0 ] || [ $added_arch -eq 1 ]; then
   "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y \
     --no-install-recommends "${missing[@]}"
+fi
+
+# playwright-core for the browser tests, as the lock file pins it.
+if [ $need_node -eq 1 ]; then
+  tests_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/preview" && pwd)"
+  locked=$(node -p "require('$tests_dir/package-lock.json').packages['node_modules/playwright-core'].version")
+  present=$(node -p "require('$tests_dir/node_modules/playwright-core/package.json').version" 2>/dev/null || true)
+  if [ "$locked" != "$present" ]; then
+    echo "Installing playwright-core $locked for the browser tests"
+    npm ci --prefix "$tests_dir" --no-audit --no-fund
+  fi
 fi

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs the test suite twice: as built, and
 # under AddressSanitizer and UndefinedBehaviorSanitizer (the frei0r
-# conformance checker's threads cases and the render pipeline's tests also
-# under ThreadSanitizer); then builds the module for
-# 32-bit Linux and 32- and 64-bit Windows and runs its tests there (the
+# conformance checker's threads cases, the render pipeline's tests and the
+# viewer's tests of its threads also under ThreadSanitizer); then builds the
+# module for 32-bit Linux and 32- and 64-bit Windows and runs its tests there (the
 # Windows ones under Wine).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -29,11 +29,12 @@ if [ -n "$exports" ]; then
   exit 1
 fi
 
-echo "== frei0r instances and the render pipeline on several threads under ThreadSanitizer"
+echo "== frei0r instances, the render pipeline and the viewer's module panels on several threads under ThreadSanitizer"
 cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVO_TSAN=ON -DKIVO_BUILD_BENCH=OFF >/dev/null
-cmake --build "$root/build-tsan" -j "$(nproc)" --target frei0r_conformance_tests cli_pipeline_tests
+cmake --build "$root/build-tsan" -j "$(nproc)" --target frei0r_conformance_tests cli_pipeline_tests preview_tests
 TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/tests/frei0r/frei0r_conformance_tests" --gtest_filter='Frei0rThreads.*'
 TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/tests/cli/cli_pipeline_tests"
+TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/tests/preview/preview_tests"
 
 echo "== Build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
 bash "$root/scripts/build.sh" "$root/build-asan" -DKIVO_SANITIZE=ON -DKIVO_BUILD_BENCH=OFF

@@ -16,6 +16,7 @@
 #include "host/cli/scene_commands.h"
 #include "host/cli/slurm_command.h"
 #include "host/core/module_loader.h"
+#include "host/preview/preview_command.h"
 
 using namespace kivo::cli;
 
@@ -243,6 +244,28 @@ Action addSlurm(CLI::App &app, Common &common) {
     };
 }
 
+Action addPreview(CLI::App &app, Common &common) {
+    CLI::App *preview = app.add_subcommand(
+        "preview", "Show the scene's frames as a render writes them in a local web page, with its settings, the "
+                   "fade curve and the module's own panels to edit, e.g.\n  vidmixer preview shot.json -i in.mp4 -o "
+                   "out.mp4\nThe page's address (with its random token) is printed and opened in the browser");
+    auto request = std::make_shared<kivo::preview::PreviewRequest>();
+    preview->add_option("scene", request->scenePath, "Scene file")->required();
+    preview->add_option("-i,--input", request->input,
+                        "Input video or sequence pattern, as render takes it (default: the demo's test picture)");
+    preview->add_option("-o,--output", request->output, "Output video or sequence pattern of the page's Render");
+    preview->add_option("--port", request->port, "Port to serve on (default: a free one)");
+    preview->add_option("--listen", request->listen, "Address to serve on (default 127.0.0.1, this machine only)")
+        ->capture_default_str();
+    preview->add_flag("--no-browser", request->noBrowser, "Print the address without opening a browser");
+    moduleOption(preview, common);
+    return [=, &common] {
+        if (!preview->parsed()) return -1;
+        request->module = common.module;
+        return kivo::preview::runPreview(*request, std::cout, std::cerr);
+    };
+}
+
 // vidmixer's version, and the module's: its file and the words of its
 // descriptor.
 int runVersion(const std::string &module, std::ostream &out) {
@@ -293,7 +316,7 @@ int main(int argc, char **argv) {
     app.add_flag("--version", version, "Print vidmixer's version and that of the module it loads");
     app.add_flag("-q,--quiet", common.quiet, "No progress bar or summary");
     const std::vector<Action> actions = {addDemo(app, common), addNew(app, common), addInfoSetEdit(app, common),
-                                         addRender(app, common), addSlurm(app, common)};
+                                         addRender(app, common), addSlurm(app, common), addPreview(app, common)};
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/cli/instance_settings.h"
 #include "host/media/frame_source.h"
 #include "host/scene/scene.h"
 
@@ -56,6 +57,12 @@ int runNew(const NewRequest &request, std::ostream &out);
 // Prints the timeline, every item with its keys, and every filter with its
 // description line and settings by name, each also as `set` takes it.
 int runInfo(const std::string &scenePath, const std::string &module, std::ostream &out);
+
+// Changes a filter's settings through the module's own load and save: its
+// record becomes the one the module writes with the changes made. Returns
+// the filter's description line.
+std::string changeFilterSettings(scene::Filter &filter, const std::string &modulePath,
+                                 const std::vector<SettingChange> &changes);
 
 // Changes settings of one filter of a scene by name, through the module's own
 // load and save, and saves the scene. segment=K (frames, or none) sets the
