@@ -74,7 +74,16 @@ done
 
 if [ ${#missing[@]} -gt 0 ] || [ $added_arch -eq 1 ]; then
   echo "Installing: ${missing[*]}"
-  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update
+  # A mirror in the middle of a sync fails an index now and then; the install
+  # then goes on from the lists at hand, and fails itself if they cannot do.
+  for attempt in 1 2 3; do
+    "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update && break
+    if [ $attempt -eq 3 ]; then
+      echo "setup.sh: apt-get update failed three times; installing from the package lists at hand" >&2
+    else
+      sleep 15
+    fi
+  done
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y \
     --no-install-recommends "${missing[@]}"
 fi
