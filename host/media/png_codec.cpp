@@ -130,11 +130,15 @@ bool filterRows(PngEncoder &coder, const host::RgbaImage &image, const std::vect
     host::reserveFrameBuffer(coder.filtered, (n + 1) * layout.height);
     coder.filtered.resize((n + 1) * layout.height);
     const uint8_t *above = coder.rows.data();
+    uint8_t type = 0;
     for (size_t y = 0; y < layout.height; ++y) {
         const uint8_t *row = sampleRow(image, deep, layout, y, unfiltered[y % 2]);
         if (row == nullptr) return false;
-        filterPngRow(row, above, n, layout.pixelBytes(), coder.filtered.data() + y * (n + 1),
-                     coder.rows.data() + 3 * n);
+        uint8_t *out = coder.filtered.data() + y * (n + 1);
+        if (y % kRowsPerFilterChoice == 0)
+            type = filterPngRow(row, above, n, layout.pixelBytes(), out, coder.rows.data() + 3 * n);
+        else
+            applyPngFilter(type, row, above, n, layout.pixelBytes(), out);
         above = row;
     }
     return true;

@@ -77,8 +77,21 @@ template <size_t B>
 }
 
 template <size_t B>
-[[gnu::always_inline]] inline void chooseFilter(const uint8_t *row, const uint8_t *above, size_t n, uint8_t *out,
-                                                uint8_t *scratch) {
+[[gnu::always_inline]] inline void applyFilter(uint8_t type, const uint8_t *row, const uint8_t *above, size_t n,
+                                               uint8_t *out) {
+    out[0] = type;
+    switch (type) {
+    case kNone: std::memcpy(out + 1, row, n); return;
+    case kSub: sub<B>(row, n, out + 1); return;
+    case kUp: up(row, above, n, out + 1); return;
+    case kAverage: average<B>(row, above, n, out + 1); return;
+    default: paeth<B>(row, above, n, out + 1); return;
+    }
+}
+
+template <size_t B>
+[[gnu::always_inline]] inline uint8_t chooseFilter(const uint8_t *row, const uint8_t *above, size_t n, uint8_t *out,
+                                                   uint8_t *scratch) {
     uint32_t least = spread(row, n);
     const uint8_t *best = row;
     uint8_t type = kNone;
@@ -97,24 +110,40 @@ template <size_t B>
     consider(paeth<B>(row, above, n, candidate), kPaeth);
     out[0] = type;
     std::memcpy(out + 1, best, n);
+    return type;
 }
 
-KIVO_PIXEL_CLONES void filterRow(const uint8_t *row, const uint8_t *above, size_t n, size_t pixelBytes, uint8_t *out,
-                                 uint8_t *scratch) {
+// Chooses a filter when `chosen` is negative, else applies that one; returns
+// the filter's type.
+template <size_t B>
+[[gnu::always_inline]] inline uint8_t filterWith(const uint8_t *row, const uint8_t *above, size_t n, uint8_t *out,
+                                                 uint8_t *scratch, int chosen) {
+    if (chosen < 0) return chooseFilter<B>(row, above, n, out, scratch);
+    applyFilter<B>(static_cast<uint8_t>(chosen), row, above, n, out);
+    return static_cast<uint8_t>(chosen);
+}
+
+KIVO_PIXEL_CLONES uint8_t filterRow(const uint8_t *row, const uint8_t *above, size_t n, size_t pixelBytes,
+                                    uint8_t *out, uint8_t *scratch, int chosen) {
     switch (pixelBytes) {
-    case 3: return chooseFilter<3>(row, above, n, out, scratch);
-    case 4: return chooseFilter<4>(row, above, n, out, scratch);
-    case 6: return chooseFilter<6>(row, above, n, out, scratch);
-    default: return chooseFilter<8>(row, above, n, out, scratch);
+    case 3: return filterWith<3>(row, above, n, out, scratch, chosen);
+    case 4: return filterWith<4>(row, above, n, out, scratch, chosen);
+    case 6: return filterWith<6>(row, above, n, out, scratch, chosen);
+    default: return filterWith<8>(row, above, n, out, scratch, chosen);
     }
 }
 
 } // namespace
 
 // The versioned function is called from here only (see pixel_clones.h).
-void filterPngRow(const uint8_t *row, const uint8_t *above, size_t n, size_t pixelBytes, uint8_t *out,
-                  uint8_t *scratch) {
-    filterRow(row, above, n, pixelBytes, out, scratch);
+uint8_t filterPngRow(const uint8_t *row, const uint8_t *above, size_t n, size_t pixelBytes, uint8_t *out,
+                     uint8_t *scratch) {
+    return filterRow(row, above, n, pixelBytes, out, scratch, -1);
+}
+
+void applyPngFilter(uint8_t type, const uint8_t *row, const uint8_t *above, size_t n, size_t pixelBytes,
+                    uint8_t *out) {
+    filterRow(row, above, n, pixelBytes, out, nullptr, type);
 }
 
 } // namespace kivo::media

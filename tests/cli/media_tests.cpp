@@ -255,22 +255,30 @@ std::set<int> filterTypes(const std::string &file, size_t rowBytes, size_t heigh
     return types;
 }
 
-// Rows of ramps, gradients, repeats and noise, so that every prediction
-// filter wins some of them; deep holds the same picture at 16 bits, each
-// level apart from its neighbours in the low byte.
+// Bands of eight rows, as many as share a filter (each chosen on a band's
+// second row), of ramps, gradients, repeats and noise, so that every
+// prediction filter wins some of them; deep holds the same picture at 16
+// bits, each level apart from its neighbours in the low byte, but in the
+// bands of noisy gradient and faint noise, whose low bytes repeat the high.
 void filterTestPicture(RgbaImage &image, std::vector<float> &deep, bool opaque) {
     uint32_t noise = 7;
     for (int32_t y = 0; y < image.height; ++y)
         for (int32_t x = 0; x < image.width; ++x)
             for (int c = 0; c < 4; ++c) {
                 noise = noise * 1103515245u + 12345u;
-                const int shapes[8] = {x * 9 + c * 40,       y * 7 + c * 30, (x * y) / 3 + c,         (x + y) * 5,
-                                       int(noise >> 24),     (x * x + y * y) / 4,  100 + int(noise >> 28),
+                const int band = ((y + 1) / 8) % 8;
+                const int shapes[8] = {x * 9 + c * 40,
+                                       y * 7 + c * 30,
+                                       60 + x * 2 + y + int(noise >> 26),
+                                       (x + y) * 5,
+                                       int(noise >> 24),
+                                       (x * x + y * y) / 4,
+                                       100 + int(noise >> 28),
                                        (x * x) / 16 + y * 3 + int(noise >> 30)};
-                int value = shapes[(y / 3) % 8] + (y % 3 == 2 ? int(noise >> 29) : 0);
+                int value = shapes[band] + (y % 3 == 2 ? int(noise >> 29) : 0);
                 if (c == 3 && opaque) value = 255;
                 image.at(x, y)[c] = static_cast<uint8_t>(value);
-                const int low = c == 3 && opaque ? 255 : int(noise >> 24);
+                const int low = c == 3 && opaque ? 255 : band == 2 || band == 6 ? image.at(x, y)[c] : int(noise >> 24);
                 deep[(size_t(y) * image.width + x) * 4 + c] = float(image.at(x, y)[c] * 256 + low) / 65535.0f;
             }
 }
@@ -284,7 +292,7 @@ void filterTestPicture(RgbaImage &image, std::vector<float> &deep, bool opaque) 
 TEST(PngFiles, DecodeToTheImageLibrarysSamples) {
     const bool haveFfmpeg = std::system("command -v ffmpeg >/dev/null 2>&1") == 0;
     TempDir dir;
-    RgbaImage image(61, 54);
+    RgbaImage image(61, 70);
     std::vector<float> deep(image.pixels.size());
     struct Case {
         const char *name;
