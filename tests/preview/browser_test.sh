@@ -11,4 +11,4 @@ if [ ! -d "$here/node_modules/playwright-core" ]; then
   exit 1
 fi
 export VIDMIXER="$1"
-exec node --test --test-reporter=spec "$2"
+exec node --test --test-reporter=tap "$2"
