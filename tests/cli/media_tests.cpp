@@ -315,12 +315,12 @@ TEST(PngFiles, DecodeToTheImageLibrarysSamples) {
 
         // The reference: the image library's PNG writer, which wrote such files before.
         const int depth = test.sampleType == "uint16" ? 16 : 8, channels = test.opaque ? 3 : 4;
-        OIIO::ImageSpec format(image.width, image.height, channels,
+        OIIO::ImageSpec header(image.width, image.height, channels,
                                depth == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8);
-        format.attribute("oiio:UnassociatedAlpha", 1);
+        header.attribute("oiio:UnassociatedAlpha", 1);
         const std::string reference = dir.file(std::string(test.name) + "-reference.png");
         auto output = OIIO::ImageOutput::create(reference);
-        ASSERT_TRUE(output && output->open(reference, format));
+        ASSERT_TRUE(output && output->open(reference, header));
         ASSERT_TRUE(given ? output->write_image(OIIO::TypeDesc::FLOAT, deep.data(), 4 * sizeof(float))
                           : output->write_image(OIIO::TypeDesc::UINT8, image.pixels.data(), 4));
         ASSERT_TRUE(output->close());
