@@ -60,7 +60,7 @@ private:
     };
 
     double fps_;
-    const scene::Scene &scene_;
+    const scene::Scene scene_; // its own copy: a chain may outlive the scene it was made from
     std::vector<std::unique_ptr<host::HostSession>> sessions_; // in opening order
     std::vector<Stage> stages_;
     void keepFullPrecision(media::Frame &frame) const;

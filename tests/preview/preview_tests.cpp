@@ -47,14 +47,8 @@ std::unique_ptr<preview::PreviewSession> sessionOn(const TempDir &dir, const sce
                                                      preview::PreviewInput::open(input, scene));
 }
 
-} // namespace
-
-// Frames asked for in any order, across segments and after a replay that a
-// newer request stopped, are those of one uninterrupted render.
-TEST(PreviewFrames, AnyOrderGivesTheRendersFrames) {
-    TempDir dir;
-    const std::string input = writeSequence(dir);
-    const scene::Scene scene = sceneWith({"effect=film", "filmQuality=dusty", "sprocketJump=on", "grainWidth=2"}, 5);
+// The frames `vidmixer render` writes for the scene, saved beside them.
+media::FramePattern renderAll(const TempDir &dir, const scene::Scene &scene, const std::string &input) {
     scene::saveSceneFile(scene, dir.file("scene.json"));
     cli::RenderRequest render;
     render.scenePath = dir.file("scene.json");
@@ -63,8 +57,19 @@ TEST(PreviewFrames, AnyOrderGivesTheRendersFrames) {
     render.module = KIVO_MODULE_FILE;
     render.quiet = true;
     std::ostringstream messages;
-    ASSERT_EQ(cli::runRender(render, messages), 0) << messages.str();
-    const media::FramePattern rendered(dir.file("out/####.png"));
+    EXPECT_EQ(cli::runRender(render, messages), 0) << messages.str();
+    return media::FramePattern(dir.file("out/####.png"));
+}
+
+} // namespace
+
+// Frames asked for in any order, across segments and after a replay that a
+// newer request stopped, are those of one uninterrupted render.
+TEST(PreviewFrames, AnyOrderGivesTheRendersFrames) {
+    TempDir dir;
+    const std::string input = writeSequence(dir);
+    const scene::Scene scene = sceneWith({"effect=film", "filmQuality=dusty", "sprocketJump=on", "grainWidth=2"}, 5);
+    const media::FramePattern rendered = renderAll(dir, scene, input);
     auto session = sessionOn(dir, scene, input);
 
     int calls = 0;
@@ -81,6 +86,23 @@ TEST(PreviewFrames, AnyOrderGivesTheRendersFrames) {
         EXPECT_TRUE(shown);
     }
     EXPECT_THROW(session->withFrame(kLast + 1, {}, [](const preview::FramePair &) {}), preview::BadRequest);
+}
+
+// A history goes on with the scene its first frame was asked with, whatever
+// becomes of the caller's scene object between requests.
+TEST(PreviewFrames, AHistoryKeepsItsOwnScene) {
+    TempDir dir;
+    const std::string input = writeSequence(dir);
+    const scene::Scene scene = sceneWith({"effect=static"});
+    const media::FramePattern rendered = renderAll(dir, scene, input);
+    const auto source = preview::PreviewInput::open(input, scene);
+    preview::FrameEngine engine(*source, KIVO_MODULE_FILE);
+    auto asked = std::make_unique<scene::Scene>(scene);
+    ASSERT_NE(engine.frame(*asked, 1, 3, {}), nullptr);
+    asked->millisecondNumbers = true; // the request's copy, reused for another scene
+    const preview::FramePair *pair = engine.frame(scene, 1, 4, {});
+    ASSERT_NE(pair, nullptr);
+    EXPECT_EQ(pair->result.image, media::readImageFile(rendered.pathOf(4)).image);
 }
 
 // The curve drawn is the fade the module gives each frame: on black, the RGB
