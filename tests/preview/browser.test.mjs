@@ -100,6 +100,16 @@ test('a jump into an Old\'n\'Dusty history shows the rendered frame', async () =
   await assertShowsRendered(10, rendered);
 });
 
+test('Save right after a change, before the change has gone out, saves it', async () => {
+  fs.copyFileSync(scenePath, path.join(dir, 'height.json'));
+  run(vidmixer, ['set', path.join(dir, 'height.json'), 'grainHeight=3']);
+  const wanted = JSON.parse(fs.readFileSync(path.join(dir, 'height.json'), 'utf8')).filters[0].record;
+  await page.fill('input[name=grainHeight]', '3'); // typed, not yet sent by Enter
+  await page.keyboard.press('Control+s');
+  await until(() => window.kivo.editing === 0 && window.kivo.state.unsaved.length === 0);
+  assert.equal(record(), wanted);
+});
+
 test('OK in the module panel writes the record set writes; Cancel writes nothing', async () => {
   fs.copyFileSync(scenePath, path.join(dir, 'set.json'));
   run(vidmixer, ['set', path.join(dir, 'set.json'), 'grainHeight=3', 'effect=rgb', 'mix=10,20,30']);

@@ -126,7 +126,7 @@ function wire() {
   $('control-item').addEventListener('change', (e) => app.edit(
     () => post('/api/settings', { filter: app.filter, settings: { controlItem: e.target.value } }), e.timeStamp));
   $('module-panel').addEventListener('click', () => panels.open(app.filter).catch(problem));
-  $('save').addEventListener('click', () => app.edit(() => post('/api/save')));
+  $('save').addEventListener('click', save);
   $('revert').addEventListener('click', () => {
     if (app.state.unsaved.length && !confirm('Drop these changes?\n' + app.state.unsaved.join('\n'))) return;
     app.edit(() => post('/api/revert'));
@@ -146,7 +146,7 @@ function startRender(overwrite) {
 function keys(event) {
   if ((event.ctrlKey || event.metaKey) && event.key === 's') {
     event.preventDefault();
-    app.edit(() => post('/api/save'));
+    save();
     return;
   }
   const typing = ['INPUT', 'SELECT', 'TEXTAREA'].includes(document.activeElement?.tagName);
@@ -159,7 +159,22 @@ function keys(event) {
   }
 }
 
+// Every edit made before Save or Quit reaches the server first: a number
+// still being typed (as Enter would send it), a setting waiting for its
+// delay, and those on their way.
+async function settle() {
+  if ($('controls').contains(document.activeElement)) document.activeElement.blur();
+  await settings.settle();
+  while (window.kivo.editing) await new Promise((resolve) => setTimeout(resolve, 10));
+}
+
+async function save() {
+  await settle();
+  await app.edit(() => post('/api/save'));
+}
+
 async function quit() {
+  await settle();
   const unsaved = app.state.unsaved;
   if (unsaved.length && !confirm('Quit without saving these changes?\n' + unsaved.join('\n'))) return;
   await post('/api/quit');

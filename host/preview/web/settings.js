@@ -32,6 +32,8 @@ export class SettingsForm {
     this.since = null; // time of the first input event not yet sent
     this.timer = null;
     this.busy = false;
+    this.waiting = false; // pending changes counted in window.kivo.editing
+    this.sending = null; // the change on its way
     this.fields = new Map(); // name -> {set(value)}
     this.built = null;
   }
@@ -134,21 +136,34 @@ export class SettingsForm {
   change(values, event, delay) {
     Object.assign(this.pending, values);
     this.since ??= event.timeStamp;
+    if (!this.waiting) window.kivo.editing++; // a change waiting for its delay is on its way too
+    this.waiting = true;
     clearTimeout(this.timer);
     this.timer = setTimeout(() => this.flush(), delay);
   }
 
   async flush() {
+    clearTimeout(this.timer);
     if (this.busy || Object.keys(this.pending).length === 0) return;
     const changes = this.pending, since = this.since;
     this.pending = {};
     this.since = null;
     this.busy = true;
+    this.sending = this.send(changes, since); // counts itself on its way from here
+    if (this.waiting) window.kivo.editing--;
+    this.waiting = false;
     try {
-      await this.send(changes, since);
+      await this.sending;
     } finally {
       this.busy = false;
       if (Object.keys(this.pending).length) this.flush();
     }
+  }
+
+  // Sends at once what waits for its delay; resolves when every change has
+  // had its answer.
+  async settle() {
+    while (this.busy) await this.sending.catch(() => {});
+    await this.flush();
   }
 }
