@@ -131,9 +131,12 @@ export class ModulePanels {
     return input;
   }
 
+  // Shows the panel's values; the control being edited keeps what the user
+  // put in it, which goes out with its change.
   fill(dialog, panel) {
     for (const control of panel.controls) {
       const input = dialog.querySelector(`[data-index="${control.index}"]`);
+      if (input === document.activeElement) continue;
       if (control.kind === 'checkbox') input.checked = control.value !== 0;
       else if (control.kind === 'colour') input.value = '#' + control.value.map(hex).join('');
       else if (control.kind === 'choice' && !(control.value >= 0 && control.value < control.items.length))
