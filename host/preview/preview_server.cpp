@@ -11,9 +11,8 @@
 #include <httplib.h>
 
 #include "host/media/image_file.h"
-#include "host/media/png_codec.h"
-#include "host/preview/display_image.h"
 #include "host/preview/preview_state.h"
+#include "host/preview/shown_frame.h"
 #include "host/preview/web_assets.h"
 #include "host/scene/scene_error.h"
 #include "host/scene/scene_json.h"
@@ -58,12 +57,6 @@ int32_t frameNumber(const httplib::Request &request) {
     if (text.empty() || end != text.size() || value < INT32_MIN || value > INT32_MAX)
         throw BadRequest("n must be a frame number, not \"" + text + "\"");
     return static_cast<int32_t>(value);
-}
-
-std::string pngOf(const host::RgbaImage &image, int compression) {
-    std::string png;
-    media::encodePng("frame", image, nullptr, 8, compression, [&](std::string_view bytes) { png.append(bytes); });
-    return png;
 }
 
 } // namespace
@@ -307,8 +300,8 @@ void PreviewServer::frame(const httplib::Request &request, httplib::Response &re
     std::string file;
     const bool shown = session_.withFrame(number, watch, [&](const FramePair &pair) {
         const media::Frame &frame = view == "source" ? pair.source : pair.result;
-        // The file a render writes for a download; for showing, the quickest lossless one.
-        file = download ? pngOf(frame.image, media::kDefaultPngCompression) : bmpOf(frame.image);
+        // The file a render writes for a download, else the quickest to show.
+        file = download ? pngOf(frame.image, media::kDefaultPngCompression) : shownPngOf(frame.image);
     });
     if (!shown) return refuse(response, 409, "superseded by a newer request or an edit");
     if (download) {
@@ -318,7 +311,7 @@ void PreviewServer::frame(const httplib::Request &request, httplib::Response &re
         response.set_header("Content-Disposition",
                             "attachment; filename=\"" + stem + "-" + view + "-" + std::to_string(number) + ".png\"");
     }
-    response.set_header("Content-Type", download ? "image/png" : "image/bmp");
+    response.set_header("Content-Type", "image/png");
     response.body = std::move(file); // not copied: a 1080p frame is 6 MB
 }
 

@@ -13,6 +13,8 @@
 #include "host/media/image_file.h"
 #include "host/preview/fade_curve.h"
 #include "host/preview/preview_session.h"
+#include "host/preview/shown_frame.h"
+#include "host/media/png_codec.h"
 #include "host/preview/web_panel_driver.h"
 #include "host/scene/scene_file.h"
 #include "host/scene/settings_record_text.h"
@@ -107,6 +109,36 @@ TEST(PreviewFrames, AHistoryKeepsItsOwnScene) {
 
 // The curve drawn is the fade the module gives each frame: on black, the RGB
 // look towards grey 100 gives 100 x fade, truncated, beyond 1 too.
+// The page shows the frame's own pixels whatever its content: deflated where
+// that pays, stored where the frame is noise, with alpha where it has any.
+TEST(PreviewFrames, ShownFramesAreLossless) {
+    const int32_t width = 640, height = 360;
+    host::RgbaImage smooth(width, height), noise(width, height), translucent(width, height);
+    uint32_t state = 12345;
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            uint8_t *p = smooth.at(x, y), *n = noise.at(x, y), *t = translucent.at(x, y);
+            p[0] = static_cast<uint8_t>(x), p[1] = static_cast<uint8_t>(y), p[2] = 90, p[3] = 255;
+            for (int c = 0; c < 3; ++c) n[c] = static_cast<uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+            n[3] = 255;
+            std::copy(p, p + 4, t);
+            t[3] = static_cast<uint8_t>(x + y);
+        }
+    const size_t rgbBytes = size_t{width} * height * 3;
+    for (const host::RgbaImage *image : {&smooth, &noise, &translucent}) {
+        const std::string png = preview::shownPngOf(*image);
+        ASSERT_TRUE(media::isPlainPng(png));
+        host::RgbaImage back;
+        media::decodePlainPng("shown", png, back);
+        EXPECT_EQ(back, *image);
+        if (image == &smooth) {
+            EXPECT_LT(png.size(), rgbBytes / 4);
+        } else if (image == &noise) {
+            EXPECT_GT(png.size(), rgbBytes); // stored, not deflated for nothing
+        }
+    }
+}
+
 TEST(PreviewFade, CurveIsTheModulesFade) {
     scene::Scene scene = sceneWith({"effect=rgb", "mix=100,100,100"});
     scene.items.push_back({2, "Mover", {{1, {-30, 5, 0}, {0, 0.25, 2}}, {12, {30, 0, -3}, {1, -1, 0}}}});

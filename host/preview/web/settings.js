@@ -135,7 +135,7 @@ export class SettingsForm {
 
   change(values, event, delay) {
     Object.assign(this.pending, values);
-    this.since ??= event.timeStamp;
+    this.since = event.timeStamp; // the frame answers the latest input
     if (!this.waiting) window.kivo.editing++; // a change waiting for its delay is on its way too
     this.waiting = true;
     clearTimeout(this.timer);

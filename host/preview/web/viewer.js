@@ -5,12 +5,18 @@ import { fetchFrame, frameUrl } from './api.js';
 
 const $ = (id) => document.getElementById(id);
 
-function loaded(image, url) {
-  return new Promise((resolve, reject) => {
-    image.onload = () => resolve(performance.now());
-    image.onerror = () => reject(new Error('the frame did not decode'));
-    image.src = url;
-  });
+// The time the frame is decoded and ready to paint: the load event comes
+// before the decoding.
+async function loaded(image, url) {
+  image.src = url;
+  try {
+    await image.decode();
+  } catch {
+    // A newer frame took the image meanwhile: this one is stale, not broken.
+    if (image.src !== url) throw Object.assign(new Error('superseded'), { name: 'AbortError' });
+    throw new Error('the frame did not decode');
+  }
+  return performance.now();
 }
 
 export class Viewer {
