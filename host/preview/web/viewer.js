@@ -138,7 +138,10 @@ export class Viewer {
 
   async display(view, url) {
     const image = $(view);
-    const time = await loaded(image, url);
+    const time = await loaded(image, url).catch((error) => {
+      URL.revokeObjectURL(url); // a stale or broken frame's bytes go now
+      throw error;
+    });
     if (this.urls[view]) URL.revokeObjectURL(this.urls[view]);
     this.urls[view] = url;
     $('result').hidden = this.compare === 'source';
