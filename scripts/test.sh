@@ -44,10 +44,12 @@ bash "$root/scripts/build.sh" "$root/build-asan" -DKIVO_SANITIZE=ON -DKIVO_BUILD
 for preset in linux-i386 windows-x86 windows-x64; do
   echo "== Build and test the module for $preset"
   (cd "$root" && cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset")
-  # setup.sh goes on without 32-bit Wine when the mirror cannot give it.
+  # setup.sh goes on without 32-bit Wine when the mirror cannot give it: the
+  # tests that need no Wine (exports, the x87 check) still run.
   if [ "$preset" = windows-x86 ] &&
     ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
-    echo "== $preset: tests under Wine SKIPPED: wine32:i386 is not installed (setup.sh printed why)"
+    echo "== $preset: its test programs under Wine SKIPPED: wine32:i386 is not installed (setup.sh printed why)"
+    (cd "$root" && ctest --preset "$preset" -LE emulated)
     continue
   fi
   (cd "$root" && ctest --preset "$preset")
